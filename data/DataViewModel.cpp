@@ -1,0 +1,45 @@
+#include "DataViewModel.h"
+
+#include "DataView.h"
+
+DataViewModel::DataViewModel(DataView* view, const QStringList& fields, const QStringList& captions,
+                             QObject* parent)
+    : QAbstractTableModel(parent), view_(view), fields_(fields),
+      captions_(captions.isEmpty() ? fields : captions) {
+    mapFields();
+    connect(view, &DataView::rowsReset, this, [this] {
+        beginResetModel();
+        mapFields();
+        endResetModel();
+    });
+    connect(view, &DataView::rowChanged, this,
+            [this](int row) { Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1)); });
+}
+
+void DataViewModel::mapFields() {
+    columns_.clear();
+    for (const QString& f : fields_)
+        columns_ << (view_ ? view_->fieldIndex(f) : -1);
+}
+
+int DataViewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() || !view_ ? 0 : view_->rowCount();
+}
+
+int DataViewModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(fields_.size());
+}
+
+QVariant DataViewModel::data(const QModelIndex& index, int role) const {
+    if (!view_ || !index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    return view_->value(index.row(), columns_.value(index.column(), -1));
+}
+
+QVariant DataViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return captions_.value(section);
+    return section + 1;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QStringList>
+
+class DataView;
+
+// A read-only table model over a view's visible rows, for grids and combo lists.
+// Each column shows one field; headers are the given captions.
+class DataViewModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    DataViewModel(DataView* view, const QStringList& fields, const QStringList& captions = {},
+                  QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    void mapFields();
+
+    QPointer<DataView> view_;
+    QStringList fields_;
+    QStringList captions_;
+    QList<int> columns_;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <stdexcept>
+
+class QSqlQuery;
+
+// A failure of the database layer. Handlers let it escape; the event dispatch shows it.
+class DataError : public std::runtime_error {
+public:
+    explicit DataError(const QString& message)
+        : std::runtime_error(message.toStdString()), message_(message) {}
+    const QString& message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+namespace Database {
+
+// <program folder>/DBVORN/DBVORN.mdb: the whole database is this one file.
+QString filePath(const QString& programFolder);
+
+struct OpenResult {
+    enum Status { Opened, Created, Refused };
+    Status status = Refused;
+    QString path;
+    QString message; // Persian, for the user: what was created, or why the file is refused
+};
+
+// Opens the program's one connection. A missing file is created with the delivered content;
+// a file that is not a VORN database, or cannot be written, is refused and left untouched.
+OpenResult open(const QString& programFolder);
+void close();
+bool isOpen();
+QSqlDatabase connection();
+
+// Runs a prepared statement; a failure throws DataError with the driver's text.
+void exec(QSqlQuery& query);
+void exec(QSqlQuery& query, const QString& sql);
+
+// Quotes a table or field name for SQL (names come from the schema, never from the user).
+QString quoted(const QString& name);
+
+// All or nothing: statements between construction and commit() are undone unless committed.
+// Nests (each level is a savepoint).
+class Transaction {
+public:
+    Transaction();
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    QString name_;
+    bool done_ = false;
+};
+
+} // namespace Database

@@ -1,0 +1,97 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace {
+
+Dialogs* installed = nullptr;
+
+QMessageBox::Icon boxIcon(Dialogs::Icon icon) {
+    switch (icon) {
+    case Dialogs::Icon::Information:
+        return QMessageBox::Information;
+    case Dialogs::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Dialogs::Icon::Critical:
+        return QMessageBox::Critical;
+    case Dialogs::Icon::Question:
+        return QMessageBox::Question;
+    case Dialogs::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons boxButtons(Dialogs::Buttons buttons) {
+    switch (buttons) {
+    case Dialogs::Buttons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case Dialogs::Buttons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case Dialogs::Buttons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case Dialogs::Buttons::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
+} // namespace
+
+Dialogs& Dialogs::get() {
+    static QtDialogs real;
+    return installed ? *installed : real;
+}
+
+void Dialogs::install(Dialogs* dialogs) {
+    installed = dialogs;
+}
+
+void QtDialogs::notice(QWidget* owner, const QString& text, int milliseconds) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8("پيام"), text, QMessageBox::Ok, owner);
+    QTimer::singleShot(milliseconds, &box, &QMessageBox::accept);
+    box.exec();
+}
+
+Dialogs::Result QtDialogs::message(QWidget* owner, const QString& text, const QString& title,
+                                   Icon icon, Buttons buttons, bool rightToLeft) {
+    QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner);
+    box.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Yes;
+    case QMessageBox::No:
+        return No;
+    case QMessageBox::Cancel:
+        return Cancel;
+    default:
+        return Ok;
+    }
+}
+
+QString QtDialogs::input(QWidget* owner, const QString& prompt, const QString& title,
+                         const QString& initial) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, initial, &ok);
+    return ok ? text : QString();
+}
+
+QString QtDialogs::openFileName(QWidget* owner, const QString& title, const QString& folder,
+                                const QString& filter) {
+    return QFileDialog::getOpenFileName(owner, title, folder, filter);
+}
+
+QString QtDialogs::saveFileName(QWidget* owner, const QString& title, const QString& proposed,
+                                const QString& filter) {
+    return QFileDialog::getSaveFileName(owner, title, proposed, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+void QtDialogs::beep() {
+    QApplication::beep();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Database.h"
+#include "FakePlatform.h"
+
+#include <QTemporaryDir>
+
+// A fresh program folder with the skin files, the fake platform pointing at it, and (after
+// openDatabase) a fresh database in it. Closes the database when it goes.
+class TempProgramFolder {
+    QTemporaryDir dir_; // first: the platform is made from its path
+
+public:
+    TempProgramFolder();
+    ~TempProgramFolder();
+
+    QString path() const { return dir_.path(); }
+    QString databasePath() const { return Database::filePath(path()); }
+    Database::OpenResult openDatabase();
+
+    FakePlatform platform;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "ErrorTrap.h"
+
+#include <QTest>
+
+// Like QTEST_MAIN, but with the program's own application object, so errors that escape a
+// handler are trapped exactly as in the program.
+#define VORN_TEST_MAIN(TestClass)                                                                  \
+    int main(int argc, char** argv) {                                                              \
+        VornApplication app(argc, argv);                                                           \
+        TestClass test;                                                                            \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

@@ -1,0 +1,523 @@
+#include "Content.h"
+#include "DataView.h"
+#include "DataViewModel.h"
+#include "Database.h"
+#include "Dialogs.h"
+#include "FieldBinding.h"
+#include "ScriptedDialogs.h"
+#include "TempProgramFolder.h"
+#include "TestMain.h"
+#include "Val.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <memory>
+
+namespace {
+
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QByteArray fileHash(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList column(const QString& sql) {
+    QSqlQuery q(Database::connection());
+    q.exec(sql);
+    QStringList values;
+    while (q.next())
+        values << q.value(0).toString();
+    return values;
+}
+
+void insertSubject(const QString& code, const QString& lname, const QString& group) {
+    QSqlQuery q(Database::connection());
+    q.prepare(QStringLiteral("INSERT INTO ide (Code, LName, \"Group\") VALUES (?, ?, ?)"));
+    q.addBindValue(code);
+    q.addBindValue(lname);
+    q.addBindValue(group);
+    QVERIFY(q.exec());
+}
+
+} // namespace
+
+class TestData : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void val_data();
+    void val();
+    void numberText_data();
+    void numberText();
+
+    void firstRunCreatesDeliveredDatabase();
+    void foreignFileIsRefusedUntouched_data();
+    void foreignFileIsRefusedUntouched();
+
+    void init();
+    void cleanup();
+    void openTakesStoredOrderAndFirstRow();
+    void namesIgnoreCase();
+    void filterMatchesExactTextOnly();
+    void filterWithoutMatchLeavesNoCurrentRow();
+    void refreshDropsAddedRowAndShowsOtherCommits();
+    void commitWritesOnlyChangedFields();
+    void commitWithoutChangeDoesNothing();
+    void commitRefusesToOverwrite_data();
+    void commitRefusesToOverwrite();
+    void failedCommitWritesNothing();
+    void deleteRemovesRow();
+    void sortOrdersVisibleRows();
+    void valuesAreStoredAndMatchedVerbatim_data();
+    void valuesAreStoredAndMatchedVerbatim();
+    void bindingShowsAndEditsCurrentRow();
+    void modelFollowsView();
+    void escapedErrorIsShownAndProgramGoesOn();
+
+private:
+    std::unique_ptr<TempProgramFolder> folder;
+};
+
+void TestData::val_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("plain") << "12" << 12.0;
+    QTest::newRow("decimal") << "2.12" << 2.12;
+    QTest::newRow("line end after number") << "2.12\n" << 2.12;
+    QTest::newRow("carriage return ends") << "2.1\r2" << 2.1;
+    QTest::newRow("blanks inside") << " 1 2 . 5" << 12.5;
+    QTest::newRow("tabs and line feeds anywhere") << "\n\t3\t4\n" << 34.0;
+    QTest::newRow("minus") << "-7.5" << -7.5;
+    QTest::newRow("plus") << "+4" << 4.0;
+    QTest::newRow("sign then blank") << "- 3" << -3.0;
+    QTest::newRow("sign alone") << "-" << 0.0;
+    QTest::newRow("point first") << ".5" << 0.5;
+    QTest::newRow("point last") << "5." << 5.0;
+    QTest::newRow("point alone") << "." << 0.0;
+    QTest::newRow("second point ends") << "1.2.3" << 1.2;
+    QTest::newRow("letter ends") << "3a4" << 3.0;
+    QTest::newRow("leading letter") << "v2.11" << 0.0;
+    QTest::newRow("exponent") << "1e3" << 1000.0;
+    QTest::newRow("exponent capital, signed") << "25E-1" << 2.5;
+    QTest::newRow("exponent with blanks") << "1 e 2" << 100.0;
+    QTest::newRow("exponent without digits") << "7e" << 7.0;
+    QTest::newRow("exponent sign without digits") << "7e+x" << 7.0;
+    QTest::newRow("comma is no point") << "2,5" << 2.0;
+    QTest::newRow("html page") << "<html>2.2</html>" << 0.0;
+    QTest::newRow("persian digits are not digits") << u("۲") << 0.0;
+    QTest::newRow("out of range reads 0") << "1e999" << 0.0;
+    QTest::newRow("version older") << "2.105" << 2.105;
+}
+
+void TestData::val() {
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(Val(text), value);
+}
+
+void TestData::numberText_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0.0 << "0";
+    QTest::newRow("negative zero") << -0.0 << "0";
+    QTest::newRow("version") << 2.12 << "2.12";
+    QTest::newRow("whole") << 3.0 << "3";
+    QTest::newRow("mean") << 35.0 / 11 << "3.18181818181818";
+    QTest::newRow("negative") << -2.5 << "-2.5";
+}
+
+void TestData::numberText() {
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(NumberText(value), text);
+}
+
+void TestData::firstRunCreatesDeliveredDatabase() {
+    TempProgramFolder f;
+    const Database::OpenResult first = f.openDatabase();
+    QCOMPARE(first.status, Database::OpenResult::Created);
+    QVERIFY(first.message.contains(QDir::toNativeSeparators(f.databasePath())));
+    QVERIFY(QFile::exists(f.databasePath()));
+    QVERIFY(!QFile::exists(f.databasePath() + ".new"));
+
+    QCOMPARE(column("SELECT ID FROM QUS ORDER BY rowid").size(), Tables::ItemCount);
+    QCOMPARE(column("SELECT ID FROM QUS ORDER BY rowid").first(), QStringLiteral("1"));
+    QCOMPARE(column("SELECT QU FROM QUS WHERE ID='33'"), QStringList{Tables::itemTexts().back()});
+    QCOMPARE(column("SELECT TH || '|' || Name || '|' || Adress FROM Theme"),
+             QStringList{QStringLiteral("1||")});
+    QCOMPARE(column("SELECT count(*) FROM ide"), QStringList{"0"});
+    QCOMPARE(column("PRAGMA journal_mode"), QStringList{"delete"});
+    QCOMPARE(column("SELECT name FROM pragma_table_info('Answer')").size(), 34);
+
+    // The second start finds the file and says nothing.
+    const Database::OpenResult second = f.openDatabase();
+    QCOMPARE(second.status, Database::OpenResult::Opened);
+    QVERIFY(second.message.isEmpty());
+}
+
+void TestData::foreignFileIsRefusedUntouched_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("text file") << QByteArray("clinic notes\n") << QString();
+    QTest::newRow("empty file") << QByteArray() << QString();
+    QTest::newRow("other sqlite database") << QByteArray() << "CREATE TABLE notes (x TEXT)";
+    QTest::newRow("three tables only")
+        << QByteArray()
+        << "CREATE TABLE ide (Code, FName, LName, Jens, Sen, Taahol, Tahsil, \"Group\", Date, "
+           "Time, KHalaghiyat, Balidagi, Taahod); CREATE TABLE QUS (ID, QU); "
+           "CREATE TABLE Theme (TH, Name, Adress)";
+    QTest::newRow("a field missing")
+        << QByteArray()
+        << "CREATE TABLE ide (Code); CREATE TABLE QUS (ID, QU); CREATE TABLE Theme (TH, Name, "
+           "Adress); CREATE TABLE Answer (Code)";
+}
+
+void TestData::foreignFileIsRefusedUntouched() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, sql);
+    TempProgramFolder f;
+    QDir().mkpath(QFileInfo(f.databasePath()).absolutePath());
+    if (sql.isEmpty()) {
+        QFile file(f.databasePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    } else {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "foreign");
+        db.setDatabaseName(f.databasePath());
+        QVERIFY(db.open());
+        for (const QString& statement : sql.split(';'))
+            QVERIFY(QSqlQuery(db).exec(statement));
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("foreign");
+    }
+    const QByteArray before = fileHash(f.databasePath());
+
+    const Database::OpenResult result = f.openDatabase();
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QVERIFY(result.message.contains(QDir::toNativeSeparators(f.databasePath())));
+    QVERIFY(!Database::isOpen());
+    QCOMPARE(fileHash(f.databasePath()), before);
+}
+
+void TestData::init() {
+    folder = std::make_unique<TempProgramFolder>();
+    QCOMPARE(folder->openDatabase().status, Database::OpenResult::Created);
+}
+
+void TestData::cleanup() {
+    folder.reset();
+}
+
+void TestData::openTakesStoredOrderAndFirstRow() {
+    DataView empty;
+    empty.open("ide");
+    QCOMPARE(empty.rowCount(), 0);
+    QVERIFY(!empty.hasCurrent());
+    QCOMPARE(empty.field("Code"), QString());
+
+    insertSubject("9", "a", "B");
+    insertSubject("10", "b", "A");
+    insertSubject("2", "c", "C");
+    DataView view;
+    view.open("ide");
+    QCOMPARE(view.rowCount(), 3);
+    QCOMPARE(view.field("Code"), QStringLiteral("9"));
+    view.moveLast();
+    QCOMPARE(view.field("Code"), QStringLiteral("2"));
+    QVERIFY_THROWS_EXCEPTION(DataError, view.open("NoSuchTable"));
+}
+
+void TestData::namesIgnoreCase() {
+    insertSubject("12", "x", "A");
+    DataView view;
+    view.open("IDE");
+    QCOMPARE(view.field("code"), QStringLiteral("12"));
+    view.setFilter("CODE", "12");
+    QCOMPARE(view.rowCount(), 1);
+    view.setField("lname", "y");
+    view.commit();
+    QCOMPARE(column("SELECT LName FROM ide"), QStringList{"y"});
+    QVERIFY_THROWS_EXCEPTION(DataError, view.setField("NoSuchField", "1"));
+}
+
+void TestData::filterMatchesExactTextOnly() {
+    insertSubject("1", "x", "A");
+    insertSubject("12", "y", "A");
+    insertSubject(" 12", "z", "B");
+    insertSubject("12", "w", "C");
+    DataView view;
+    view.open("ide");
+    view.setFilter("Code", "12");
+    QCOMPARE(view.rowCount(), 2);
+    QCOMPARE(view.field("LName"), QStringLiteral("y"));
+    view.moveLast();
+    QCOMPARE(view.field("LName"), QStringLiteral("w"));
+
+    // A new filter replaces the old one; refresh removes it.
+    view.setFilter("Group", "B");
+    QCOMPARE(view.rowCount(), 1);
+    QCOMPARE(view.field("Code"), QStringLiteral(" 12"));
+    view.refresh();
+    QCOMPARE(view.rowCount(), 4);
+    view.setFilter("Group", "a");
+    QCOMPARE(view.rowCount(), 0);
+}
+
+void TestData::filterWithoutMatchLeavesNoCurrentRow() {
+    insertSubject("5", "x", "A");
+    DataView view;
+    view.open("ide");
+    QLineEdit box;
+    FieldBinding binding(&box, &view, "LName");
+    QCOMPARE(box.text(), QStringLiteral("x"));
+    view.setFilter("Code", "6");
+    QCOMPARE(view.rowCount(), 0);
+    QVERIFY(!view.hasCurrent());
+    QCOMPARE(box.text(), QString());
+    QVERIFY_THROWS_EXCEPTION(DataError, view.setField("LName", "y"));
+    view.refresh();
+    QCOMPARE(view.rowCount(), 1);
+    QCOMPARE(box.text(), QStringLiteral("x"));
+}
+
+void TestData::refreshDropsAddedRowAndShowsOtherCommits() {
+    DataView registering, other;
+    registering.open("ide");
+    other.open("ide");
+    registering.addRow();
+    registering.setField("Code", "1");
+    QCOMPARE(registering.rowCount(), 1);
+    registering.refresh();
+    QCOMPARE(registering.rowCount(), 0);
+    QCOMPARE(column("SELECT count(*) FROM ide"), QStringList{"0"});
+
+    other.addRow();
+    other.setField("Code", "7");
+    other.commit();
+    QCOMPARE(registering.rowCount(), 0); // its own snapshot
+    registering.refresh();
+    QCOMPARE(registering.rowCount(), 1);
+    QCOMPARE(registering.field("Code"), QStringLiteral("7"));
+    QCOMPARE(column("SELECT Code FROM ide"), QStringList{"7"});
+    QCOMPARE(column("SELECT count(*) FROM ide WHERE FName IS NULL"), QStringList{"1"});
+}
+
+void TestData::commitWritesOnlyChangedFields() {
+    insertSubject("3", "old", "A");
+    DataView names, scores;
+    names.open("ide");
+    scores.open("ide");
+    names.setField("LName", "new");
+    scores.setField("KHalaghiyat", "3.18");
+    scores.commit();
+    names.commit(); // does not put back the score it never saw
+    QCOMPARE(column("SELECT LName || '|' || KHalaghiyat FROM ide"), QStringList{"new|3.18"});
+}
+
+void TestData::commitWithoutChangeDoesNothing() {
+    insertSubject("3", "same", "A");
+    DataView view, other;
+    view.open("ide");
+    other.open("ide");
+    other.setField("LName", "changed");
+    other.commit();
+    view.setField("LName", "same"); // equal to what it read: no change
+    view.commit();
+    QVERIFY(!view.hasPendingChanges());
+    QCOMPARE(column("SELECT LName FROM ide"), QStringList{"changed"});
+}
+
+void TestData::commitRefusesToOverwrite_data() {
+    QTest::addColumn<bool>("deleteMeanwhile");
+    QTest::newRow("changed meanwhile") << false;
+    QTest::newRow("deleted meanwhile") << true;
+}
+
+void TestData::commitRefusesToOverwrite() {
+    QFETCH(bool, deleteMeanwhile);
+    insertSubject("4", "first", "A");
+    DataView a, b;
+    a.open("ide");
+    b.open("ide");
+    if (deleteMeanwhile) {
+        b.deleteCurrent();
+    } else {
+        b.setField("LName", "second");
+        b.commit();
+    }
+    a.setField("LName", "third");
+    QVERIFY_THROWS_EXCEPTION(DataError, a.commit());
+    QCOMPARE(column("SELECT LName FROM ide"),
+             deleteMeanwhile ? QStringList{} : QStringList{"second"});
+    if (deleteMeanwhile)
+        QVERIFY_THROWS_EXCEPTION(DataError, a.deleteCurrent());
+}
+
+void TestData::failedCommitWritesNothing() {
+    insertSubject("1", "a", "A");
+    insertSubject("2", "b", "A");
+    DataView view, other;
+    view.open("ide");
+    other.open("ide");
+    other.moveLast();
+    other.setField("LName", "taken");
+    other.commit();
+    view.addRow();
+    view.setField("Code", "3");
+    view.moveFirst();
+    view.setField("LName", "A");
+    view.setCurrentRow(1);
+    view.setField("LName", "B"); // conflicts with the other view's commit
+    QVERIFY_THROWS_EXCEPTION(DataError, view.commit());
+    QCOMPARE(column("SELECT Code || LName FROM ide ORDER BY rowid"), (QStringList{"1a", "2taken"}));
+}
+
+void TestData::deleteRemovesRow() {
+    insertSubject("1", "a", "A");
+    insertSubject("2", "b", "A");
+    insertSubject("3", "c", "A");
+    DataView view;
+    view.open("ide");
+    view.setFilter("Code", "2");
+    view.deleteCurrent();
+    QVERIFY(!view.hasCurrent());
+    QCOMPARE(column("SELECT Code FROM ide ORDER BY rowid"), (QStringList{"1", "3"}));
+    view.refresh();
+    view.deleteCurrent();
+    QCOMPARE(view.field("Code"), QStringLiteral("3")); // the next row becomes current
+    view.addRow();
+    view.deleteCurrent(); // never written: only leaves the view
+    QCOMPARE(column("SELECT Code FROM ide"), QStringList{"3"});
+    view.moveLast();
+    view.deleteCurrent();
+    QVERIFY_THROWS_EXCEPTION(DataError, view.deleteCurrent());
+}
+
+void TestData::sortOrdersVisibleRows() {
+    insertSubject("1", "x", "C");
+    insertSubject("2", "x", "a");
+    insertSubject("3", "x", "B");
+    insertSubject("4", "x", "A");
+    DataView view;
+    view.open("ide");
+    view.sort("group");
+    QStringList codes;
+    for (int r = 0; r < view.rowCount(); ++r)
+        codes << view.value(r, view.fieldIndex("Code"));
+    QCOMPARE(codes, (QStringList{"2", "4", "3", "1"})); // stable, regardless of case
+    QCOMPARE(view.field("Code"), QStringLiteral("2"));
+    view.refresh();
+    QCOMPARE(view.field("Code"), QStringLiteral("1"));
+}
+
+void TestData::valuesAreStoredAndMatchedVerbatim_data() {
+    QTest::addColumn<QString>("value");
+    QTest::newRow("apostrophe") << "O'Neil";
+    QTest::newRow("quote") << "say \"hi\"";
+    QTest::newRow("semicolon") << "a; DROP TABLE ide; --";
+    QTest::newRow("injection") << "x' OR '1'='1";
+    QTest::newRow("percent and underscore") << "100%_";
+    QTest::newRow("backslash") << "C:\\new";
+    QTest::newRow("newlines") << "line1\nline2\r\n";
+    QTest::newRow("persian") << u("محمدي‌نژاد ك");
+    QTest::newRow("long") << QString(5000, QChar(0x0628));
+}
+
+void TestData::valuesAreStoredAndMatchedVerbatim() {
+    QFETCH(QString, value);
+    insertSubject("1", "other", "A");
+    DataView writer, reader;
+    writer.open("ide");
+    writer.addRow();
+    writer.setField("Code", "2");
+    writer.setField("LName", value);
+    writer.commit();
+    reader.open("ide");
+    reader.setFilter("LName", value);
+    QCOMPARE(reader.rowCount(), 1);
+    QCOMPARE(reader.field("LName"), value);
+    QCOMPARE(reader.field("Code"), QStringLiteral("2"));
+    reader.setFilter("Code", value);
+    QCOMPARE(reader.rowCount(), 0);
+    QCOMPARE(column("SELECT count(*) FROM ide"), QStringList{"2"});
+}
+
+void TestData::bindingShowsAndEditsCurrentRow() {
+    insertSubject("1", "first", "A");
+    insertSubject("2", "second", "B");
+    DataView view;
+    view.open("ide");
+    QLineEdit box;
+    FieldBinding binding(&box, &view, "LName");
+    QCOMPARE(box.text(), QStringLiteral("first"));
+    view.moveLast();
+    QCOMPARE(box.text(), QStringLiteral("second"));
+
+    box.selectAll();
+    QTest::keyClicks(&box, "typed");
+    QCOMPARE(view.field("LName"), QStringLiteral("typed"));
+    QCOMPARE(column("SELECT LName FROM ide WHERE Code='2'"), QStringList{"second"});
+    view.commit();
+    QCOMPARE(column("SELECT LName FROM ide WHERE Code='2'"), QStringList{"typed"});
+
+    binding.bind(&view, "Group");
+    QCOMPARE(box.text(), QStringLiteral("B"));
+    view.setField("Group", "C");
+    QCOMPARE(box.text(), QStringLiteral("C"));
+}
+
+void TestData::modelFollowsView() {
+    insertSubject("1", "a", "A");
+    insertSubject("2", "b", "B");
+    DataView view;
+    view.open("ide");
+    DataViewModel model(&view, {"Code", "LName"}, {u("کد"), u("نام خانوادگي")});
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.columnCount(), 2);
+    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u("نام خانوادگي"));
+    QCOMPARE(model.index(1, 1).data().toString(), QStringLiteral("b"));
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    view.setFilter("Group", "B");
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("2"));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    view.setField("LName", "z");
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("z"));
+}
+
+void TestData::escapedErrorIsShownAndProgramGoesOn() {
+    ScriptedDialogs dialogs;
+    DataView view;
+    view.open("ide");
+    QPushButton button("save");
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&] {
+        ++clicks;
+        view.setField("Code", "1"); // no current row: the layer throws
+    });
+    button.show();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(clicks, 1);
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(dialogs.shown[0].title, QStringLiteral("Error"));
+    QVERIFY(!dialogs.shown[0].text.isEmpty());
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(clicks, 2);
+    QCOMPARE(dialogs.shown.size(), 2);
+}
+
+VORN_TEST_MAIN(TestData)
+#include "tst_data.moc"

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+// The Internet transfer layer both programs use. All calls are made on the UI thread.
+class Inet : public QObject {
+    Q_OBJECT
+public:
+    explicit Inet(QObject* parent = nullptr);
+    ~Inet() override;
+
+    // Time without progress after which a request is given up (60 s by default).
+    void setRequestTimeout(int milliseconds) { timeout_ = milliseconds; }
+    int requestTimeout() const { return timeout_; }
+
+    // 1. Fetch as text: one GET, waiting for the whole reply while the windows repaint.
+    // Any failure, including an error status, gives an empty text.
+    QString openUrl(const QString& url);
+    // The same fetch without waiting: textFetched() follows. At most one is in flight;
+    // a call while one runs is ignored.
+    void fetchText(const QString& url);
+    bool isFetching() const { return !fetch_.isNull(); }
+
+    // 2. Address, user name and password of the next request.
+    void setUrl(const QString& url) { url_ = url; }
+    void setUserName(const QString& name) { userName_ = name; }
+    void setPassword(const QString& password) { password_ = password; }
+
+    // 3. Starts a request with extra header lines ("Name: value" CR LF ...); returns at once.
+    void execute(const QString& operation, const QString& requestHeaders = {});
+    // 4. Whether the started request is still waiting for its reply.
+    bool stillExecuting() const;
+    // 5. The reply's header block, status line first, lines ended by CR LF; empty with no reply.
+    QString responseHeaders() const;
+    // 6. One header's value, empty when missing.
+    QString responseHeader(const QString& name) const;
+    // 7. The next body piece of at most size bytes; empty when the body is exhausted.
+    QByteArray getChunk(int size);
+    // 8. Abandons the running request.
+    void cancel();
+    // 9. The address of the request.
+    const QString& url() const { return url_; }
+
+Q_SIGNALS:
+    void textFetched(const QString& text);
+
+private:
+    QNetworkRequest request(const QString& url) const;
+    static QString bodyText(QNetworkReply* reply);
+
+    QNetworkAccessManager* manager_;
+    int timeout_ = 60000;
+    QString url_;
+    QString userName_;
+    QString password_;
+    QPointer<QNetworkReply> reply_;
+    QPointer<QNetworkReply> fetch_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The running program's version. The revision exists but is never shown or compared.
+namespace Version {
+
+inline constexpr auto Product = "VORN";
+inline constexpr int Major = 2;
+inline constexpr int Minor = 11;
+inline constexpr int Revision = 0;
+
+// "2.11": major, ".", minor, no padding.
+inline QString text() {
+    return QStringLiteral("%1.%2").arg(Major).arg(Minor);
+}
+// "VORN 2.11"
+inline QString title() {
+    return QString::fromLatin1(Product) + QLatin1Char(' ') + text();
+}
+
+} // namespace Version
