@@ -1,0 +1,91 @@
+#include "BenchSupport.h"
+
+#include "Database.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTextStream>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace Bench {
+
+void addSubjects(int count) {
+    const QStringList first{QStringLiteral("مریم"), QStringLiteral("علی"), QStringLiteral("سارا"),
+                            QStringLiteral("رضا"), QStringLiteral("نگار")};
+    const QStringList last{QStringLiteral("احمدی"), QStringLiteral("کریمی"),
+                           QStringLiteral("رحیمی"), QStringLiteral("توکلی")};
+    Database::Transaction transaction;
+    QSqlQuery ide(Database::connection());
+    ide.prepare(QStringLiteral(
+        "INSERT INTO ide (Code, FName, LName, Jens, Sen, Taahol, Tahsil, \"Group\", Date, Time, "
+        "KHalaghiyat, Balidagi, Taahod) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    QString answerSql = QStringLiteral("INSERT INTO Answer VALUES (?");
+    for (int i = 0; i < 33; ++i)
+        answerSql += QStringLiteral(",?");
+    QSqlQuery answer(Database::connection());
+    answer.prepare(answerSql + QLatin1Char(')'));
+    for (int code = 1; code <= count; ++code) {
+        const QStringList values{QString::number(code),
+                                 first[code % first.size()],
+                                 last[code % last.size()] + QString::number(code % 997),
+                                 code % 2 ? QStringLiteral("زن") : QStringLiteral("مرد"),
+                                 QString::number(18 + code % 60),
+                                 code % 3 ? QStringLiteral("مجرد") : QStringLiteral("متأهل"),
+                                 QStringLiteral("کارشناسی"),
+                                 QString(QChar(u'A' + code % 7)),
+                                 QStringLiteral("1403/%1/%2")
+                                     .arg(1 + code % 12, 2, 10, QLatin1Char('0'))
+                                     .arg(1 + code % 28, 2, 10, QLatin1Char('0')),
+                                 QStringLiteral("10:%1:00").arg(code % 60, 2, 10, QLatin1Char('0')),
+                                 QStringLiteral("3.18"),
+                                 QStringLiteral("2.44"),
+                                 QStringLiteral("4.07")};
+        for (const QString& v : values)
+            ide.addBindValue(v);
+        Database::exec(ide);
+        answer.addBindValue(QString::number(code));
+        for (int item = 1; item <= 33; ++item)
+            answer.addBindValue(QString::number(1 + (code + item) % 5));
+        Database::exec(answer);
+    }
+    transaction.commit();
+}
+
+double medianMs(int runs, const std::function<void()>& step) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+double peakMemoryMb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+bool report(const QString& what, double value, const QString& unit, double goal) {
+    if (goal <= 0) {
+        std::printf("%-58s %10.2f %-3s (no goal)\n", qPrintable(what), value, qPrintable(unit));
+        return true;
+    }
+    const bool met = value <= goal;
+    std::printf("%-58s %10.2f %-3s goal <= %-8g %s\n", qPrintable(what), value, qPrintable(unit),
+                goal, met ? "met" : "NOT MET");
+    std::fflush(stdout);
+    return met;
+}
+
+} // namespace Bench

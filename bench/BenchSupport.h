@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+
+// Shared pieces of the benchmark programs: a database with many subjects, timing and reporting.
+namespace Bench {
+
+// Fills the open database with subjects 1..count, each an ide row and an answered Answer row.
+void addSubjects(int count);
+
+// The median of several runs of a step, in milliseconds.
+double medianMs(int runs, const std::function<void()>& step);
+
+// Peak resident memory of this process so far, in megabytes.
+double peakMemoryMb();
+
+// Prints one measured figure with its goal (none when 0); returns whether the goal was met.
+bool report(const QString& what, double value, const QString& unit, double goal);
+
+} // namespace Bench
