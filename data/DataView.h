@@ -8,8 +8,9 @@
 
 // A window's view of one whole table: a snapshot of its rows in stored order, a current row
 // (or none), one filter and one sort, applied in memory. Edits stay in the snapshot until
-// commit(), which writes only changed fields and refuses to overwrite a row that changed in the
-// file meanwhile. Table and field names are matched without regard to case.
+// commit(), which writes every pending row of the view, all or nothing: only the changed fields,
+// and never over a row that changed in the file meanwhile. Table and field names are matched
+// without regard to case. Database failures throw DataError.
 class DataView : public QObject {
     Q_OBJECT
 public:

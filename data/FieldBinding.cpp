@@ -12,7 +12,10 @@ FieldBinding::FieldBinding(QWidget* widget, DataView* view, const QString& field
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         connect(edit, &QLineEdit::textEdited, this, &FieldBinding::edited);
     } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        connect(combo, &QComboBox::currentTextChanged, this, &FieldBinding::edited);
+        // Only the user's choice or typing: filling the list must not write into the row.
+        connect(combo, &QComboBox::textActivated, this, &FieldBinding::edited);
+        if (combo->lineEdit())
+            connect(combo->lineEdit(), &QLineEdit::textEdited, this, &FieldBinding::edited);
     } else if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
         connect(text, &QPlainTextEdit::textChanged, this,
                 [this, text] { edited(text->toPlainText()); });

@@ -9,6 +9,7 @@
 #include "TestMain.h"
 #include "Val.h"
 
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +65,8 @@ private Q_SLOTS:
     void foreignFileIsRefusedUntouched_data();
     void foreignFileIsRefusedUntouched();
 
+    void readOnlyFileIsRefused();
+
     void init();
     void cleanup();
     void openTakesStoredOrderAndFirstRow();
@@ -80,6 +84,7 @@ private Q_SLOTS:
     void valuesAreStoredAndMatchedVerbatim_data();
     void valuesAreStoredAndMatchedVerbatim();
     void bindingShowsAndEditsCurrentRow();
+    void comboBindingTakesOnlyUserChoices();
     void modelFollowsView();
     void escapedErrorIsShownAndProgramGoesOn();
 
@@ -207,6 +212,20 @@ void TestData::foreignFileIsRefusedUntouched() {
     QCOMPARE(result.status, Database::OpenResult::Refused);
     QVERIFY(result.message.contains(QDir::toNativeSeparators(f.databasePath())));
     QVERIFY(!Database::isOpen());
+    QCOMPARE(fileHash(f.databasePath()), before);
+}
+
+void TestData::readOnlyFileIsRefused() {
+    if (geteuid() == 0)
+        QSKIP("root writes to any file");
+    TempProgramFolder f;
+    QCOMPARE(f.openDatabase().status, Database::OpenResult::Created);
+    Database::close();
+    QFile::setPermissions(f.databasePath(), QFileDevice::ReadOwner);
+    const QByteArray before = fileHash(f.databasePath());
+    const Database::OpenResult result = f.openDatabase();
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QVERIFY(result.message.contains(QDir::toNativeSeparators(f.databasePath())));
     QCOMPARE(fileHash(f.databasePath()), before);
 }
 
@@ -475,6 +494,23 @@ void TestData::bindingShowsAndEditsCurrentRow() {
     QCOMPARE(box.text(), QStringLiteral("B"));
     view.setField("Group", "C");
     QCOMPARE(box.text(), QStringLiteral("C"));
+}
+
+void TestData::comboBindingTakesOnlyUserChoices() {
+    insertSubject("1", "x", "");
+    DataView view;
+    view.open("ide");
+    QComboBox group;
+    group.setEditable(true);
+    FieldBinding binding(&group, &view, "Group");
+    group.addItems({"A", "B", "C"}); // filling the list is no choice
+    group.setEditText(QString());
+    QCOMPARE(view.field("Group"), QString());
+    QVERIFY(!view.hasPendingChanges());
+    QTest::keyClicks(group.lineEdit(), "G");
+    QCOMPARE(view.field("Group"), QStringLiteral("G"));
+    Q_EMIT group.textActivated("B");
+    QCOMPARE(view.field("Group"), QStringLiteral("B"));
 }
 
 void TestData::modelFollowsView() {

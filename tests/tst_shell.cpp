@@ -1,4 +1,5 @@
 #include "DataView.h"
+#include "DesktopPlatform.h"
 #include "Frm1.h"
 #include "HttpTestServer.h"
 #include "Inet.h"
@@ -20,6 +21,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <memory>
 
@@ -63,6 +65,7 @@ private Q_SLOTS:
     void missingSkinFileLeavesDefaultLook();
     void everySkinFileIsItsOwn();
 
+    void oneCopyPerProgramFolder();
     void loadSteps();
     void loadAppliesStoredTheme();
     void secondCopyIsRefused();
@@ -177,6 +180,19 @@ void TestShell::everySkinFileIsItsOwn() {
         contents.insert(f.readAll());
     }
     QCOMPARE(contents.size(), 14);
+}
+
+void TestShell::oneCopyPerProgramFolder() {
+    QTemporaryDir first, second;
+    qputenv("VORN_PROGRAM_FOLDER", first.path().toUtf8());
+    DesktopPlatform running, starting;
+    QVERIFY(!running.anotherCopyRunning());
+    QVERIFY(starting.anotherCopyRunning());
+    QVERIFY(!running.anotherCopyRunning()); // asking again does not lose the lock
+    qputenv("VORN_PROGRAM_FOLDER", second.path().toUtf8());
+    DesktopPlatform elsewhere;
+    QVERIFY(!elsewhere.anotherCopyRunning());
+    qunsetenv("VORN_PROGRAM_FOLDER");
 }
 
 void TestShell::loadSteps() {
