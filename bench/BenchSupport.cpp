@@ -12,7 +12,7 @@
 
 namespace Bench {
 
-void addSubjects(int count) {
+void addSubjects(int count, bool firstMovedLast) {
     const QStringList first{QStringLiteral("مریم"), QStringLiteral("علی"), QStringLiteral("سارا"),
                             QStringLiteral("رضا"), QStringLiteral("نگار")};
     const QStringList last{QStringLiteral("احمدی"), QStringLiteral("کریمی"),
@@ -27,7 +27,8 @@ void addSubjects(int count) {
         answerSql += QStringLiteral(",?");
     QSqlQuery answer(Database::connection());
     answer.prepare(answerSql + QLatin1Char(')'));
-    for (int code = 1; code <= count; ++code) {
+    for (int n = 1; n <= count; ++n) {
+        const int code = firstMovedLast ? n % count + 1 : n;
         const QStringList values{QString::number(code),
                                  first[code % first.size()],
                                  last[code % last.size()] + QString::number(code % 997),

@@ -8,7 +8,8 @@
 namespace Bench {
 
 // Fills the open database with subjects 1..count, each an ide row and an answered Answer row.
-void addSubjects(int count);
+// With firstMovedLast, subject 1 is stored after all the others.
+void addSubjects(int count, bool firstMovedLast = false);
 
 // The median of several runs of a step, in milliseconds.
 double medianMs(int runs, const std::function<void()>& step);

@@ -34,13 +34,39 @@ void DataView::open(const QString& table) {
     load();
 }
 
+// Every write through this connection counts in total_changes(); writes by other connections
+// or processes move data_version. Equal stamps mean the file holds what the snapshot read.
+DataView::Stamp DataView::fileStamp() {
+    QSqlQuery q(Database::connection());
+    Stamp stamp;
+    Database::exec(q, QStringLiteral("SELECT total_changes()"));
+    if (q.next())
+        stamp.changes = q.value(0).toLongLong();
+    Database::exec(q, QStringLiteral("PRAGMA data_version"));
+    if (q.next())
+        stamp.version = q.value(0).toLongLong();
+    return stamp;
+}
+
 void DataView::refresh() {
     if (!isOpen())
         return;
-    load();
+    if (fileStamp() != stamp_) {
+        load();
+        return;
+    }
+    std::erase_if(rows_, [](const Row& r) { return r.added; });
+    for (Row& row : rows_)
+        row.edits.clear();
+    filterColumn_ = -1;
+    filterValue_.clear();
+    sortColumn_ = -1;
+    rebuildVisible();
+    resetTo(rowCount() > 0 ? 0 : -1);
 }
 
 void DataView::load() {
+    stamp_ = fileStamp();
     QSqlQuery q(Database::connection());
     q.setForwardOnly(true);
     Database::exec(
@@ -189,15 +215,34 @@ bool DataView::hasPendingChanges() const {
                        [](const Row& r) { return r.added || !r.edits.empty(); });
 }
 
-// Writes every row that has pending changes, all or nothing.
 void DataView::commit() {
-    if (!hasPendingChanges())
+    commitAll({this});
+}
+
+// The snapshots take the written values only once the transaction has succeeded, so a failed
+// commit leaves every edit pending and the user can try again.
+void DataView::commitAll(std::initializer_list<DataView*> views) {
+    std::vector<std::pair<DataView*, bool>> writing; // view, its snapshot was current
+    for (DataView* view : views)
+        if (view->hasPendingChanges())
+            writing.emplace_back(view, fileStamp() == view->stamp_);
+    if (writing.empty())
         return;
     Database::Transaction transaction;
-    for (Row& row : rows_)
-        if (row.added || !row.edits.empty())
-            writeRow(row);
+    for (auto& [view, current] : writing)
+        for (Row& row : view->rows_)
+            if (row.added || !row.edits.empty())
+                view->writeRow(row);
     transaction.commit();
+    const Stamp after = fileStamp();
+    for (auto& [view, current] : writing) {
+        view->applyCommitted();
+        if (current && writing.size() == 1)
+            view->stamp_ = after;
+    }
+}
+
+void DataView::applyCommitted() {
     for (Row& row : rows_) {
         if (row.added || !row.edits.empty()) {
             applyEdits(row, int(fields_.size()));
@@ -276,15 +321,17 @@ void DataView::deleteCurrent() {
         throw DataError(tr("ردیف جاری وجود ندارد (جدول %1).").arg(table_));
     const int index = visible_[size_t(current_)];
     if (!rows_[size_t(index)].added) {
+        const bool current = fileStamp() == stamp_;
         QSqlQuery q(Database::connection());
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoted(table_)));
         q.addBindValue(rows_[size_t(index)].rowid);
         Database::exec(q);
         if (q.numRowsAffected() != 1)
-            throw DataError(tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف "
-                               "شده "
+            throw DataError(tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف شده "
                                "است.")
                                 .arg(table_));
+        if (current)
+            stamp_ = fileStamp();
     }
     const int position = current_;
     rows_.erase(rows_.begin() + index);

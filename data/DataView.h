@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,8 @@ public:
     ~DataView() override;
 
     void open(const QString& table);
+    // Reopens the table: drops uncommitted rows and edits, the filter and the sort, and shows
+    // what other views committed. Rereads the file only when something was written since.
     void refresh();
     bool isOpen() const { return !table_.isEmpty(); }
     const QString& table() const { return table_; }
@@ -42,6 +45,8 @@ public:
     void setField(const QString& name, const QString& text);
     bool hasPendingChanges() const;
     void commit();
+    // Commits the pending rows of several views in one transaction: all of them or none.
+    static void commitAll(std::initializer_list<DataView*> views);
     void deleteCurrent();
 
 Q_SIGNALS:
@@ -61,7 +66,15 @@ private:
         const QString* edited(int column) const;
     };
 
+    struct Stamp {
+        qint64 changes = -1;
+        qint64 version = -1;
+        bool operator==(const Stamp&) const = default;
+    };
+    static Stamp fileStamp();
+
     void load();
+    void applyCommitted();
     void rebuildVisible();
     void resetTo(int row);
     QString rowValue(const Row& row, int column) const;
@@ -77,4 +90,5 @@ private:
     int filterColumn_ = -1;
     QString filterValue_;
     int sortColumn_ = -1;
+    Stamp stamp_; // the file's state when the snapshot was read, or after this view's own writes
 };

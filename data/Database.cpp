@@ -110,14 +110,16 @@ QString missingTables(QSqlDatabase& db) {
     }
     if (missing.isEmpty())
         return {};
-    return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در آن نیست یا "
+    return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در آن نیست "
+              "یا "
               "کامل "
               "نیست.")
         .arg(missing.join(QStringLiteral("، ")));
 }
 
 QString refusal(const QString& path, const QString& problem) {
-    return tr("پایگاه داده باز نشد.\n\nپرونده: %1\nمشکل: %2\n\nبرنامه بسته می‌شود "
+    return tr("پایگاه داده باز نشد.\n\nپرونده: %1\nمشکل: %2\n\nبرنامه بسته "
+              "می‌شود "
               "و "
               "این "
               "پرونده تغییری نمی‌کند.")

@@ -51,10 +51,25 @@ void Dialogs::install(Dialogs* dialogs) {
     installed = dialogs;
 }
 
+// One closing timer per owner window: a second notice restarts it, and when it fires it closes
+// every notice of that owner still open, so none is left behind.
 void QtDialogs::notice(QWidget* owner, const QString& text, int milliseconds) {
+    static const QString kTimerName = QStringLiteral("noticeTimer");
+    static QObject ownerless;
+    QObject* host = owner ? static_cast<QObject*>(owner) : &ownerless;
+    auto* timer = host->findChild<QTimer*>(kTimerName, Qt::FindDirectChildrenOnly);
+    if (!timer) {
+        timer = new QTimer(host);
+        timer->setObjectName(kTimerName);
+        timer->setSingleShot(true);
+    }
+
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8("پيام"), text, QMessageBox::Ok, owner);
-    QTimer::singleShot(milliseconds, &box, &QMessageBox::accept);
+    box.setObjectName(QStringLiteral("notice"));
+    const auto connection = QObject::connect(timer, &QTimer::timeout, &box, &QMessageBox::accept);
+    timer->start(milliseconds);
     box.exec();
+    QObject::disconnect(connection);
 }
 
 Dialogs::Result QtDialogs::message(QWidget* owner, const QString& text, const QString& title,

@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "FieldBinding.h"
 #include "Inet.h"
+#include "Module7.h"
 #include "Platform.h"
 #include "Site.h"
 #include "Skin.h"
@@ -16,7 +17,11 @@
 #include <QCloseEvent>
 #include <QHash>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QRegularExpressionValidator>
+#include <QSet>
 #include <QStyle>
+#include <cmath>
 
 namespace {
 
@@ -34,6 +39,32 @@ const QHash<QString, QString>& hoverTexts() {
                                     "2- نام و آدرس کلينيک را وارد کنيد")},
     };
     return texts;
+}
+
+// The lists start empty with their prompt shown; a list still at its prompt is not chosen.
+const QString kSexPrompt = QString::fromUtf8("جنسيت را انتخاب كنيد");
+const QString kMaritalPrompt = QString::fromUtf8("وضعيت تأهل خود را مشخص کنيد");
+
+QString listValue(const QComboBox* list, const QString& prompt) {
+    const QString text = list->currentText();
+    return text == prompt ? QString() : text;
+}
+
+void fillList(QComboBox* list, const QStringList& items, const QString& prompt) {
+    list->addItems(items);
+    list->setCurrentIndex(-1);
+    list->lineEdit()->setPlaceholderText(prompt);
+}
+
+// Persian and Arabic-Indic digits, as a Persian keyboard types them, read as 0 to 9.
+int digitValue(QChar c) {
+    if (c >= u'0' && c <= u'9')
+        return c.unicode() - u'0';
+    if (c >= QChar(0x06F0) && c <= QChar(0x06F9))
+        return c.unicode() - 0x06F0;
+    if (c >= QChar(0x0660) && c <= QChar(0x0669))
+        return c.unicode() - 0x0660;
+    return -1;
 }
 
 } // namespace
@@ -69,6 +100,22 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     Adodc3 = makeView("Adodc3", Tables::Answer);
     Adodc5 = makeView("Adodc5", Tables::Ide);
     new FieldBinding(ui->Text1, Adodc1, QStringLiteral("TH"));
+    const QList<QPair<QLineEdit*, const char*>> registration{
+        {ui->Text11, "Code"}, {ui->Text6, "FName"},   {ui->Text4, "LName"},  {ui->Text16, "Jens"},
+        {ui->Text5, "Sen"},   {ui->Text15, "Taahol"}, {ui->Text7, "Tahsil"}, {ui->Text17, "Group"},
+        {ui->Text8, "Date"},  {ui->Text9, "Time"}};
+    for (const auto& [box, field] : registration)
+        new FieldBinding(box, Adodc2, QString::fromLatin1(field));
+    new FieldBinding(ui->Text26, Adodc5, QStringLiteral("Code"));
+
+    fillList(ui->Combo2, {tr("مرد"), tr("زن")}, kSexPrompt);
+    fillList(ui->Combo1, {tr("مجرد"), tr("متأهل")}, kMaritalPrompt);
+    fillList(ui->Combo3, {"A", "B", "C", "D", "E", "F", "G"}, QString());
+    ui->Frame10->setMinimumSize(twips(6675), twips(2895));
+    // Typed keys are checked one by one; the validator guards pasted text too.
+    ui->Text5->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,2}")), ui->Text5));
+    ui->Text5->installEventFilter(this);
 
     Skin1 = new Skin(this);
     Inet1 = new Inet(this);
@@ -78,6 +125,9 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     ui->Picture1->setIcon(QIcon(QStringLiteral(":/shell/banner.svg")));
     ui->CmdHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
 
+    connect(ui->Command1, &QPushButton::clicked, this, &Frm1::Command1_Click);
+    connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
+    connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
     connect(ui->Command6, &QPushButton::clicked, this, &Frm1::Command6_Click);
     connect(ui->CmdHelp, &QToolButton::clicked, this, &Frm1::CmdHelp_Click);
@@ -151,10 +201,159 @@ void Frm1::Form_Unload() {
 void Frm1::ClosePanels() {
     for (QWidget* panel : {ui->Frame6, ui->Frame10, ui->Frame8, ui->Frame9})
         panel->hide();
+    ui->Command1->setEnabled(true); // the registration panel is closed, whoever closed it
     if (Adodc2->rowCount() >= 1) {
         Adodc2->refresh();
         Adodc3->refresh();
     }
+}
+
+void Frm1::Command1_Click() {
+    ClosePanels();
+    ui->Frame10->show();
+    Adodc2->addRow();
+    const QDateTime now = Platform::get().now();
+    Adodc2->setField(QStringLiteral("Time"), Module7::ClockText(now.time()));
+    Adodc2->setField(QStringLiteral("Date"), Module7::SolarDate(now.date(), 0));
+    SuggestNextCode();
+    ui->Command1->setEnabled(false);
+    ui->Text11->setFocus();
+}
+
+// The last stored code plus one, raised while a subject has that code. Gaps below the last
+// code are not reused.
+void Frm1::SuggestNextCode() {
+    Adodc5->refresh();
+    if (Adodc5->rowCount() == 0)
+        return;
+    const int code = Adodc5->fieldIndex(QStringLiteral("Code"));
+    QStringList codes;
+    codes.reserve(Adodc5->rowCount());
+    for (int row = 0; row < Adodc5->rowCount(); ++row)
+        codes.append(Adodc5->value(row, code));
+    Adodc5->moveLast();
+    Adodc2->setField(QStringLiteral("Code"), SkipTakenCode(codes.constLast(), codes));
+}
+
+namespace {
+
+// A code written as a whole number the way the proposal writes one ("12", not "012" or "12.0").
+bool plainWholeNumber(QStringView code, qint64* value) {
+    if (code.isEmpty() || code.size() > 15 || (code.size() > 1 && code.front() == u'0'))
+        return false;
+    qint64 n = 0;
+    for (QChar c : code) {
+        if (c < u'0' || c > u'9')
+            return false;
+        n = n * 10 + (c.unicode() - u'0');
+    }
+    *value = n;
+    return true;
+}
+
+} // namespace
+
+QString Frm1::SkipTakenCode(const QString& lastCode, const QStringList& taken) {
+    double candidate = Val(lastCode) + 1;
+    // Whole codes, the usual case, are counted as integers; text is made only for the answer.
+    if (candidate >= 1 && candidate < 1e15 && candidate == std::floor(candidate)) {
+        QSet<qint64> numbers;
+        numbers.reserve(taken.size());
+        qint64 n = 0;
+        for (const QString& code : taken)
+            if (plainWholeNumber(code, &n))
+                numbers.insert(n);
+        auto next = qint64(candidate);
+        while (numbers.contains(next))
+            ++next;
+        return QString::number(next);
+    }
+    const QSet<QString> codes(taken.cbegin(), taken.cend());
+    // Past 15 digits adding one changes nothing: stop there rather than loop.
+    while (codes.contains(NumberText(candidate)) && candidate + 1 != candidate)
+        candidate += 1;
+    return NumberText(candidate);
+}
+
+bool Frm1::Text5_KeyPress(QKeyEvent* event) {
+    const QString typed = event->text();
+    const int key = event->key();
+    if (typed.isEmpty() || key == Qt::Key_Backspace || key == Qt::Key_Return ||
+        key == Qt::Key_Enter || typed.front().category() == QChar::Other_Control)
+        return false;
+    const int digit = typed.size() == 1 ? digitValue(typed.front()) : -1;
+    if (digit >= 0) {
+        if (typed.front() != QChar(u'0' + digit)) {
+            ui->Text5->insert(QString(QChar(u'0' + digit)));
+            return true;
+        }
+        return false;
+    }
+    Dialogs::get().beep();
+    Dialogs::get().notice(this, tr("شما بايد عدد وارد كنيد"));
+    return true;
+}
+
+// Each value in turn must be given; at the first one missing the user is told and taken there.
+bool Frm1::RegistrationComplete() {
+    const struct {
+        const char* field;
+        const char* notice;
+        QWidget* focus;
+    } required[] = {
+        {"Code", "کد آزمودني را وارد کنيد", ui->Text11},
+        {"FName", "نام آزمودني را وارد کنيد", ui->Text6},
+        {"LName", "نام خانوادگي آزمودني را وارد کنيد", ui->Text4},
+        {"Jens", "جنسيت آزمودني را مشخص کنيد", ui->Combo2},
+        {"Sen", "سن آزمودني را وارد کنيد", ui->Text5},
+        {"Taahol", "وضعيت تاهل آزمودني را مشخص کنيد", ui->Combo1},
+        {"Group", "گروه را مشخص کنيد", ui->Combo3},
+        {"Tahsil", "ميزان تحصيلات آزمودني را وارد کنيد", ui->Text7},
+    };
+    for (const auto& value : required) {
+        if (Adodc2->field(QString::fromLatin1(value.field)).trimmed().isEmpty()) {
+            Dialogs::get().notice(this, tr(value.notice));
+            value.focus->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+void Frm1::Command8_Click() {
+    Adodc2->setField(QStringLiteral("Jens"), listValue(ui->Combo2, kSexPrompt));
+    Adodc2->setField(QStringLiteral("Taahol"), listValue(ui->Combo1, kMaritalPrompt));
+    Adodc2->setField(QStringLiteral("Group"), listValue(ui->Combo3, QString()));
+    if (!RegistrationComplete())
+        return;
+
+    // The same code, without blanks around it, keys both rows. The numbering view is read
+    // afresh, so a subject saved a moment ago counts too.
+    const QString code = Adodc2->field(QStringLiteral("Code")).trimmed();
+    Adodc5->refresh();
+    Adodc5->setFilter(QStringLiteral("Code"), code);
+    if (Adodc5->rowCount() > 0) {
+        Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده"));
+        Adodc5->refresh();
+        return;
+    }
+    ui->Command1->setEnabled(true);
+    Adodc2->setField(QStringLiteral("Code"), code);
+    Adodc3->refresh(); // an answer row left from a failed save must not be written twice
+    Adodc3->addRow();
+    Adodc3->setField(QStringLiteral("Code"), code);
+    DataView::commitAll({Adodc2, Adodc3});
+    Adodc2->refresh();
+    Adodc3->refresh();
+    Adodc5->refresh();
+    ClosePanels();
+}
+
+void Frm1::Command10_Click() {
+    Adodc2->refresh();
+    ClosePanels();
+    ui->Command1->setEnabled(true);
+    Adodc5->refresh();
 }
 
 void Frm1::Command5_Click() {
@@ -190,6 +389,8 @@ void Frm1::ShowHoverHelp(const QString& text) {
 }
 
 bool Frm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->Text5 && event->type() == QEvent::KeyPress)
+        return Text5_KeyPress(static_cast<QKeyEvent*>(event));
     if (event->type() == QEvent::MouseMove)
         ShowHoverHelp(hoverTexts().value(watched->objectName()));
     return QWidget::eventFilter(watched, event);

@@ -4,6 +4,7 @@
 #include <memory>
 
 class DataView;
+class QKeyEvent;
 class Inet;
 class Skin;
 namespace Ui {
@@ -31,6 +32,9 @@ private Q_SLOTS:
     bool Form_Load();
     void Form_Activate();
     void Form_Unload();
+    void Command1_Click();
+    void Command8_Click();
+    void Command10_Click();
     void Command5_Click();
     void Command6_Click();
     void CmdHelp_Click();
@@ -42,6 +46,10 @@ private:
     Frm1();
     void ClosePanels();
     void ShowHoverHelp(const QString& text);
+    void SuggestNextCode();
+    static QString SkipTakenCode(const QString& lastCode, const QStringList& taken);
+    bool Text5_KeyPress(QKeyEvent* event);
+    bool RegistrationComplete();
 
     std::unique_ptr<Ui::Frm1> ui;
     DataView* Adodc1;

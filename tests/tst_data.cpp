@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "Dialogs.h"
 #include "FieldBinding.h"
+#include "Module7.h"
 #include "ScriptedDialogs.h"
 #include "TempProgramFolder.h"
 #include "TestMain.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <memory>
@@ -61,6 +63,12 @@ private Q_SLOTS:
     void numberText_data();
     void numberText();
 
+    void solarDate_data();
+    void solarDate();
+    void solarCalendarIsContinuous();
+    void leapYears();
+    void clockTextHasSeconds();
+
     void firstRunCreatesDeliveredDatabase();
     void foreignFileIsRefusedUntouched_data();
     void foreignFileIsRefusedUntouched();
@@ -74,6 +82,8 @@ private Q_SLOTS:
     void filterMatchesExactTextOnly();
     void filterWithoutMatchLeavesNoCurrentRow();
     void refreshDropsAddedRowAndShowsOtherCommits();
+    void refreshSeesOtherConnections();
+    void commitAllIsAllOrNothing();
     void commitWritesOnlyChangedFields();
     void commitWithoutChangeDoesNothing();
     void commitRefusesToOverwrite_data();
@@ -145,6 +155,97 @@ void TestData::numberText() {
     QFETCH(double, value);
     QFETCH(QString, text);
     QCOMPARE(NumberText(value), text);
+}
+
+void TestData::solarDate_data() {
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("text");
+    const QDate july(2023, 7, 31);
+    QTest::newRow("mode 0") << july << 0 << "1402/05/09";
+    QTest::newRow("mode 1") << july << 1 << u("9 مرداد 1402");
+    QTest::newRow("mode 2") << july << 2 << u("دوشنبه 1402/5/9");
+    QTest::newRow("mode 3") << july << 3 << u("دوشنبه 9 مرداد 1402");
+    QTest::newRow("mode 4") << july << 4 << "1402.5.9";
+    QTest::newRow("mode 5") << july << 5 << "";
+    QTest::newRow("mode -1") << july << -1 << "";
+    QTest::newRow("day before the epoch") << QDate(1953, 3, 20) << 0 << "";
+    QTest::newRow("day before the epoch, mode 3") << QDate(1953, 3, 20) << 3 << "";
+    QTest::newRow("epoch") << QDate(1953, 3, 21) << 0 << "1332/01/01";
+    QTest::newRow("last of month 6") << QDate(2023, 9, 22) << 0 << "1402/06/31";
+    QTest::newRow("first of month 7") << QDate(2023, 9, 23) << 0 << "1402/07/01";
+    QTest::newRow("first of month 7, mode 3") << QDate(2023, 9, 23) << 3 << u("شنبه 1 مهر 1402");
+    QTest::newRow("end of 1402") << QDate(2024, 3, 19) << 0 << "1402/12/29";
+    QTest::newRow("start of 1403") << QDate(2024, 3, 20) << 0 << "1403/01/01";
+    QTest::newRow("leap day 1403") << QDate(2025, 3, 20) << 0 << "1403/12/30";
+    QTest::newRow("leap day 1403, mode 2") << QDate(2025, 3, 20) << 2 << u("پنجشنبه 1403/12/30");
+    QTest::newRow("start of 1404") << QDate(2025, 3, 21) << 1 << u("1 فروردين 1404");
+    QTest::newRow("friday") << QDate(2025, 3, 21) << 2 << u("جمعه 1404/1/1");
+    QTest::newRow("month 10") << QDate(2024, 1, 1) << 3 << u("دوشنبه 11 دي 1402");
+    QTest::newRow("leap day 1436") << QDate(2058, 3, 20) << 0 << "1436/12/30";
+    QTest::newRow("start of 1437") << QDate(2058, 3, 21) << 0 << "1437/01/01";
+    QTest::newRow("1437 is no leap year") << QDate(2059, 3, 20) << 0 << "1437/12/29";
+    QTest::newRow("start of 1438") << QDate(2059, 3, 21) << 0 << "1438/01/01";
+    QTest::newRow("invalid date") << QDate() << 0 << "";
+}
+
+void TestData::solarDate() {
+    QFETCH(QDate, date);
+    QFETCH(int, mode);
+    QFETCH(QString, text);
+    QCOMPARE(Module7::SolarDate(date, mode), text);
+    if (mode == 0)
+        QCOMPARE(Module7::SolarDate(date), text);
+}
+
+// Day by day from the epoch to 2100: each day follows the one before, months have their
+// lengths, and the twelfth month has 30 days exactly in leap years.
+void TestData::solarCalendarIsContinuous() {
+    Module7::SolarDay previous = *Module7::DayCountToSolar(0);
+    QCOMPARE(previous, (Module7::SolarDay{1332, 1, 1}));
+    QVERIFY(!Module7::DayCountToSolar(-1));
+    const qint64 last = QDate(1953, 3, 21).daysTo(QDate(2100, 12, 31));
+    for (qint64 n = 1; n <= last; ++n) {
+        const Module7::SolarDay day = *Module7::DayCountToSolar(n);
+        const bool sameMonth = day.year == previous.year && day.month == previous.month;
+        if (!sameMonth || day.day != previous.day + 1) {
+            const int length = previous.month <= 6                       ? 31
+                               : previous.month <= 11                    ? 30
+                               : Module7::IsSolarLeapYear(previous.year) ? 30
+                                                                         : 29;
+            QCOMPARE(previous.day, length);
+            QCOMPARE(day.day, 1);
+            if (previous.month == 12)
+                QCOMPARE(day, (Module7::SolarDay{previous.year + 1, 1, 1}));
+            else
+                QCOMPARE(day, (Module7::SolarDay{previous.year, previous.month + 1, 1}));
+        }
+        previous = day;
+    }
+}
+
+void TestData::leapYears() {
+    // The older 32-year rule agrees for every year up to 1436 and then makes 1437 leap as well.
+    auto olderRule = [](int year) {
+        const int y = year - 1309;
+        return ((y % 32) - (y / 32)) % 4 == 0;
+    };
+    for (int year = 1332; year <= 1436; ++year)
+        QVERIFY2(Module7::IsSolarLeapYear(year) == olderRule(year),
+                 qPrintable(QString::number(year)));
+    QVERIFY(olderRule(1437));
+    QVERIFY(!Module7::IsSolarLeapYear(1437));
+    for (int year : {1333, 1337, 1342, 1399, 1403, 1408, 1432, 1436, 1441})
+        QVERIFY(Module7::IsSolarLeapYear(year));
+    for (int year : {1332, 1402, 1404, 1405, 1437, 1438})
+        QVERIFY(!Module7::IsSolarLeapYear(year));
+    for (int year = 1332; year < 1600; ++year)
+        QVERIFY(!(Module7::IsSolarLeapYear(year) && Module7::IsSolarLeapYear(year + 1)));
+}
+
+void TestData::clockTextHasSeconds() {
+    const QString text = Module7::ClockText(QTime(14, 5, 9));
+    QVERIFY2(QRegularExpression("^\\d{1,2}:05:09").match(text).hasMatch(), qPrintable(text));
 }
 
 void TestData::firstRunCreatesDeliveredDatabase() {
@@ -330,6 +431,53 @@ void TestData::refreshDropsAddedRowAndShowsOtherCommits() {
     QCOMPARE(registering.field("Code"), QStringLiteral("7"));
     QCOMPARE(column("SELECT Code FROM ide"), QStringList{"7"});
     QCOMPARE(column("SELECT count(*) FROM ide WHERE FName IS NULL"), QStringList{"1"});
+}
+
+void TestData::refreshSeesOtherConnections() {
+    insertSubject("1", "a", "A");
+    DataView view;
+    view.open("ide");
+    view.refresh(); // nothing written since: the snapshot stays
+    QCOMPARE(view.rowCount(), 1);
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+        other.setDatabaseName(folder->databasePath());
+        QVERIFY(other.open());
+        QVERIFY(QSqlQuery(other).exec("UPDATE ide SET LName='b'"));
+        QVERIFY(QSqlQuery(other).exec("INSERT INTO ide (Code) VALUES ('2')"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase("other");
+    view.refresh();
+    QCOMPARE(view.rowCount(), 2);
+    QCOMPARE(view.field("LName"), QStringLiteral("b"));
+}
+
+void TestData::commitAllIsAllOrNothing() {
+    insertSubject("1", "a", "A");
+    QSqlQuery(Database::connection()).exec("INSERT INTO Answer (Code) VALUES ('1')");
+    DataView subjects, answers, other;
+    subjects.open("ide");
+    answers.open("Answer");
+    other.open("Answer");
+    other.setField("1", "5");
+    other.commit();
+
+    subjects.addRow();
+    subjects.setField("Code", "2");
+    answers.setField("1", "3"); // conflicts with the other view's commit
+    QVERIFY_THROWS_EXCEPTION(DataError, DataView::commitAll({&subjects, &answers}));
+    QCOMPARE(column("SELECT Code FROM ide"), QStringList{"1"});
+    QCOMPARE(column("SELECT \"1\" FROM Answer"), QStringList{"5"});
+    QVERIFY(subjects.hasPendingChanges());
+
+    answers.refresh();
+    answers.addRow();
+    answers.setField("Code", "2");
+    DataView::commitAll({&subjects, &answers});
+    QCOMPARE(column("SELECT Code FROM ide ORDER BY rowid"), (QStringList{"1", "2"}));
+    QCOMPARE(column("SELECT Code FROM Answer ORDER BY rowid"), (QStringList{"1", "2"}));
+    QVERIFY(!subjects.hasPendingChanges() && !answers.hasPendingChanges());
 }
 
 void TestData::commitWritesOnlyChangedFields() {

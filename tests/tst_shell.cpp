@@ -3,18 +3,22 @@
 #include "Frm1.h"
 #include "HttpTestServer.h"
 #include "Inet.h"
+#include "Module7.h"
 #include "ScriptedDialogs.h"
 #include "Skin.h"
 #include "TempProgramFolder.h"
 #include "TestMain.h"
 #include "Version.h"
 
+#include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -22,7 +26,9 @@
 #include <QSet>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -38,11 +44,49 @@ void setTheme(const QString& theme) {
     QVERIFY(q.exec());
 }
 
-int subjects() {
+int count(const char* sql) {
     QSqlQuery q(Database::connection());
-    q.exec("SELECT count(*) FROM ide");
+    q.exec(QString::fromLatin1(sql));
     q.next();
     return q.value(0).toInt();
+}
+
+int subjects() {
+    return count("SELECT count(*) FROM ide");
+}
+
+void storeCodes(const QStringList& codes) {
+    for (const QString& code : codes) {
+        QSqlQuery q(Database::connection());
+        q.prepare("INSERT INTO ide (Code) VALUES (?)");
+        q.addBindValue(code);
+        QVERIFY(q.exec());
+        q.prepare("INSERT INTO Answer (Code) VALUES (?)");
+        q.addBindValue(code);
+        QVERIFY(q.exec());
+    }
+}
+
+// Runs a step while a modal box is open, then clicks the box's OK.
+void whileModal(int afterMs, const std::function<void(QMessageBox*)>& step) {
+    QTimer::singleShot(afterMs, [step] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            step(box);
+    });
+}
+
+// Types text key by key, also characters that the test library's key table does not know.
+void typeText(QWidget* widget, const QString& text) {
+    for (QChar c : text) {
+        if (c.unicode() < 128) {
+            QTest::keyClick(widget, c.toLatin1());
+        } else {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(widget, &press);
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(widget, &release);
+        }
+    }
 }
 
 void moveMouseOver(QWidget* widget) {
@@ -79,8 +123,28 @@ private Q_SLOTS:
     void calculator();
     void webLinks();
 
+    void noticeClosesItself();
+    void noticeClosedByUserLeavesNextAlone();
+    void quickSecondNoticeSharesTimer();
+
+    void openingRegistration();
+    void codeProposal_data();
+    void codeProposal();
+    void ageBoxTakesOnlyDigits_data();
+    void ageBoxTakesOnlyDigits();
+    void refusedSave_data();
+    void refusedSave();
+    void duplicateCodeIsRefused_data();
+    void duplicateCodeIsRefused();
+    void savedSubjectHasBothRows();
+    void cancelAndOtherButtonsWriteNothing_data();
+    void cancelAndOtherButtonsWriteNothing();
+    void labelsAreBuddies();
+
 private:
     Frm1* loadMain();
+    void openRegistration();
+    void fillRegistration(const QString& code);
     template <typename T> T* child(const char* name) {
         T* w = window ? window->findChild<T*>(QString::fromLatin1(name)) : nullptr;
         if (!w)
@@ -379,6 +443,361 @@ void TestShell::webLinks() {
     QCOMPARE(folder->platform.openedUrls,
              (QStringList{site + "/software/software-settings.html", site + "/Soft/soft-list2.pdf",
                           site + "/", "http://shop.test/"}));
+}
+
+void TestShell::noticeClosesItself() {
+    QWidget owner;
+    owner.show();
+    QtDialogs real;
+    QString title, text;
+    bool noIcon = false, okOnly = false;
+    whileModal(50, [&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        noIcon = box->icon() == QMessageBox::NoIcon;
+        okOnly = box->standardButtons() == QMessageBox::Ok;
+        QCOMPARE(box->parentWidget(), &owner);
+    });
+    QElapsedTimer timer;
+    timer.start();
+    real.notice(&owner, u("شما بايد عدد وارد كنيد"), 400);
+    QVERIFY(timer.elapsed() >= 380);
+    QVERIFY(timer.elapsed() < 3000);
+    QCOMPARE(title, u("پيام"));
+    QCOMPARE(text, u("شما بايد عدد وارد كنيد"));
+    QVERIFY(noIcon);
+    QVERIFY(okOnly);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestShell::noticeClosedByUserLeavesNextAlone() {
+    QWidget owner;
+    owner.show();
+    QtDialogs real;
+    whileModal(30, [](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); });
+    QElapsedTimer timer;
+    timer.start();
+    real.notice(&owner, "first", 600);
+    QVERIFY(timer.elapsed() < 400);
+    QTest::qWait(300);
+    timer.restart();
+    real.notice(&owner, "second", 600); // the first one's timer must not cut it short
+    QVERIFY2(timer.elapsed() >= 580, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestShell::quickSecondNoticeSharesTimer() {
+    QWidget owner;
+    owner.show();
+    QtDialogs real;
+    QElapsedTimer timer;
+    qint64 innerDone = -1;
+    QTimer::singleShot(200, [&] {
+        real.notice(&owner, "second", 500);
+        innerDone = timer.elapsed();
+    });
+    timer.start();
+    real.notice(&owner, "first", 500);
+    const qint64 outerDone = timer.elapsed();
+    QVERIFY(innerDone >= 0);
+    // The second start replaced the timer: both close together, 500 ms after the second.
+    QVERIFY2(outerDone >= 650 && outerDone < 3000, qPrintable(QString::number(outerDone)));
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestShell::openRegistration() {
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+}
+
+void TestShell::fillRegistration(const QString& code) {
+    auto type = [this](const char* box, const QString& text) {
+        QLineEdit* edit = child<QLineEdit>(box);
+        edit->selectAll();
+        typeText(edit, text);
+    };
+    child<QLineEdit>("Text11")->clear();
+    type("Text11", code);
+    type("Text6", u("مريم"));
+    type("Text4", u("احمدي"));
+    child<QComboBox>("Combo2")->setCurrentIndex(1);
+    type("Text5", "34");
+    child<QComboBox>("Combo1")->setCurrentIndex(0);
+    type("Text7", u("کارشناسي"));
+    child<QComboBox>("Combo3")->setCurrentIndex(1);
+}
+
+void TestShell::openingRegistration() {
+    folder->platform.clock = QDateTime(QDate(2023, 7, 31), QTime(14, 5, 9));
+    storeCodes({"1"});
+    QVERIFY(loadMain());
+    openRegistration();
+    QVERIFY(child<QGroupBox>("Frame10")->isVisible());
+    QVERIFY(!child<QPushButton>("Command1")->isEnabled());
+    QCOMPARE(child<QLineEdit>("Text8")->text(), QStringLiteral("1402/05/09"));
+    QCOMPARE(child<QLineEdit>("Text9")->text(), Module7::ClockText(QTime(14, 5, 9)));
+    QCOMPARE(child<QLineEdit>("Text11")->text(), QStringLiteral("2"));
+    for (const char* box : {"Text6", "Text4", "Text5", "Text7"})
+        QCOMPARE(child<QLineEdit>(box)->text(), QString());
+    QCOMPARE(child<QComboBox>("Combo2")->currentText(), QString());
+    QCOMPARE(child<QComboBox>("Combo2")->lineEdit()->placeholderText(), u("جنسيت را انتخاب كنيد"));
+    QCOMPARE(child<QComboBox>("Combo1")->lineEdit()->placeholderText(),
+             u("وضعيت تأهل خود را مشخص کنيد"));
+    QCOMPARE(child<QComboBox>("Combo3")->count(), 7);
+    QVERIFY(child<QLineEdit>("Text9")->isReadOnly());
+    QCOMPARE(child<QLineEdit>("Text5")->maxLength(), 2);
+}
+
+void TestShell::codeProposal_data() {
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("deleted");
+    QTest::addColumn<QString>("proposal");
+    QTest::newRow("no subject") << QStringList{} << QStringList{} << "";
+    QTest::newRow("1 2 5") << QStringList{"1", "2", "5"} << QStringList{} << "6";
+    QTest::newRow("5 deleted") << QStringList{"1", "2", "3", "4", "5"} << QStringList{"5"} << "5";
+    QTest::newRow("100 typed after 5")
+        << QStringList{"1", "2", "3", "4", "5", "100"} << QStringList{} << "101";
+    QTest::newRow("7 last after 8") << QStringList{"8", "7"} << QStringList{} << "9";
+    QTest::newRow("a run of taken codes")
+        << QStringList{"2", "3", "4", "5", "1"} << QStringList{} << "6";
+    QTest::newRow("no number") << QStringList{"abc"} << QStringList{} << "1";
+    QTest::newRow("leading number") << QStringList{"12x"} << QStringList{} << "13";
+}
+
+void TestShell::codeProposal() {
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, deleted);
+    QFETCH(QString, proposal);
+    storeCodes(stored);
+    for (const QString& code : deleted) {
+        QSqlQuery q(Database::connection());
+        q.prepare("DELETE FROM ide WHERE Code=?");
+        q.addBindValue(code);
+        QVERIFY(q.exec());
+    }
+    QVERIFY(loadMain());
+    openRegistration();
+    QCOMPARE(child<QLineEdit>("Text11")->text(), proposal);
+}
+
+void TestShell::ageBoxTakesOnlyDigits_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("refused");
+    QTest::newRow("digits") << "34"
+                            << ""
+                            << "34" << 0;
+    QTest::newRow("third digit") << "345"
+                                 << ""
+                                 << "34" << 0;
+    QTest::newRow("letter") << "a"
+                            << ""
+                            << "" << 1;
+    QTest::newRow("letter between") << "3x4"
+                                    << ""
+                                    << "34" << 1;
+    QTest::newRow("point and minus") << ".-"
+                                     << ""
+                                     << "" << 2;
+    QTest::newRow("persian digits") << u("۴۵") << ""
+                                    << "45" << 0;
+    QTest::newRow("paste digits") << ""
+                                  << "27"
+                                  << "27" << 0;
+    QTest::newRow("paste three digits") << ""
+                                        << "271"
+                                        << "27" << 0;
+    QTest::newRow("paste letters") << ""
+                                   << "2a"
+                                   << "" << 0;
+}
+
+void TestShell::ageBoxTakesOnlyDigits() {
+    QFETCH(QString, typed);
+    QFETCH(QString, pasted);
+    QFETCH(QString, text);
+    QFETCH(int, refused);
+    QVERIFY(loadMain());
+    openRegistration();
+    QLineEdit* age = child<QLineEdit>("Text5");
+    typeText(age, typed);
+    if (!pasted.isEmpty()) {
+        QApplication::clipboard()->setText(pasted);
+        age->paste();
+    }
+    QTest::keyClick(age, Qt::Key_Return); // Enter is accepted silently
+    QCOMPARE(age->text(), text);
+    QCOMPARE(dialogs->beeps, refused);
+    QCOMPARE(dialogs->shown.size(), refused);
+    for (const auto& shown : dialogs->shown) {
+        QCOMPARE(shown.kind, QStringLiteral("notice"));
+        QCOMPARE(shown.text, u("شما بايد عدد وارد كنيد"));
+    }
+    QTest::keyClick(age, Qt::Key_Backspace);
+    QCOMPARE(age->text(), text.left(text.size() - 1));
+}
+
+void TestShell::refusedSave_data() {
+    QTest::addColumn<QStringList>("emptied");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("code") << QStringList{"Text11"} << u("کد آزمودني را وارد کنيد") << "Text11";
+    QTest::newRow("code of blanks")
+        << QStringList{"Text11="} << u("کد آزمودني را وارد کنيد") << "Text11";
+    QTest::newRow("first name") << QStringList{"Text6"} << u("نام آزمودني را وارد کنيد") << "Text6";
+    QTest::newRow("last name before sex")
+        << QStringList{"Combo2", "Text4"} << u("نام خانوادگي آزمودني را وارد کنيد") << "Text4";
+    QTest::newRow("sex at its prompt")
+        << QStringList{"Combo2"} << u("جنسيت آزمودني را مشخص کنيد") << "Combo2";
+    QTest::newRow("age") << QStringList{"Text5"} << u("سن آزمودني را وارد کنيد") << "Text5";
+    QTest::newRow("marital status")
+        << QStringList{"Combo1"} << u("وضعيت تاهل آزمودني را مشخص کنيد") << "Combo1";
+    QTest::newRow("group before education")
+        << QStringList{"Text7", "Combo3"} << u("گروه را مشخص کنيد") << "Combo3";
+    QTest::newRow("education") << QStringList{"Text7"} << u("ميزان تحصيلات آزمودني را وارد کنيد")
+                               << "Text7";
+}
+
+void TestShell::refusedSave() {
+    QFETCH(QStringList, emptied);
+    QFETCH(QString, notice);
+    QFETCH(QString, focus);
+    QVERIFY(loadMain());
+    openRegistration();
+    fillRegistration("5");
+    for (const QString& name : emptied) {
+        if (name == "Text11=") {
+            child<QLineEdit>("Text11")->selectAll();
+            QTest::keyClicks(child<QLineEdit>("Text11"), "   ");
+        } else if (auto* list = window->findChild<QComboBox*>(name)) {
+            list->setCurrentIndex(-1);
+        } else {
+            child<QLineEdit>(qPrintable(name))->selectAll();
+            QTest::keyClick(child<QLineEdit>(qPrintable(name)), Qt::Key_Delete);
+        }
+    }
+    QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown[0].kind, QStringLiteral("notice"));
+    QCOMPARE(dialogs->shown[0].text, notice);
+    QCOMPARE(dialogs->shown[0].owner.data(), window.data());
+    QWidget* focused = window->focusWidget();
+    QVERIFY(focused);
+    if (auto* list = qobject_cast<QComboBox*>(focused->parentWidget()))
+        focused = list; // an editable list's own line edit
+    QCOMPARE(focused->objectName(), focus);
+    QVERIFY(child<QGroupBox>("Frame10")->isVisible());
+    QCOMPARE(subjects(), 0);
+    QCOMPARE(count("SELECT count(*) FROM Answer"), 0);
+}
+
+void TestShell::duplicateCodeIsRefused_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("same code") << "12";
+    QTest::newRow("with blanks around") << " 12 ";
+}
+
+void TestShell::duplicateCodeIsRefused() {
+    QFETCH(QString, typed);
+    storeCodes({"12"});
+    QVERIFY(loadMain());
+    openRegistration();
+    fillRegistration(typed);
+    QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown[0].text, u("فردديگري با اين کد ثبت شده"));
+    QVERIFY(child<QGroupBox>("Frame10")->isVisible());
+    QCOMPARE(child<QLineEdit>("Text6")->text(), u("مريم"));
+    QCOMPARE(child<QLineEdit>("Text5")->text(), QStringLiteral("34"));
+    QCOMPARE(subjects(), 1);
+    QCOMPARE(count("SELECT count(*) FROM Answer"), 1);
+
+    // Corrected, the same panel saves.
+    child<QLineEdit>("Text11")->selectAll();
+    QTest::keyClicks(child<QLineEdit>("Text11"), "13");
+    QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
+    QCOMPARE(subjects(), 2);
+    QCOMPARE(count("SELECT count(*) FROM Answer WHERE Code='13'"), 1);
+}
+
+void TestShell::savedSubjectHasBothRows() {
+    folder->platform.clock = QDateTime(QDate(2024, 3, 20), QTime(9, 5, 0));
+    QVERIFY(loadMain());
+    openRegistration();
+    fillRegistration("  7 ");
+    QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
+    QVERIFY(dialogs->shown.isEmpty());
+    QVERIFY(!child<QGroupBox>("Frame10")->isVisible());
+    QVERIFY(child<QPushButton>("Command1")->isEnabled());
+
+    QSqlQuery q(Database::connection());
+    q.exec("SELECT Code, FName, LName, Jens, Sen, Taahol, Tahsil, \"Group\", Date, Time, "
+           "KHalaghiyat, Balidagi, Taahod FROM ide");
+    QVERIFY(q.next());
+    const QStringList expected{"7",
+                               u("مريم"),
+                               u("احمدي"),
+                               u("زن"),
+                               "34",
+                               u("مجرد"),
+                               u("کارشناسي"),
+                               "B",
+                               "1403/01/01",
+                               Module7::ClockText(QTime(9, 5, 0)),
+                               "",
+                               "",
+                               ""};
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(q.value(i).toString(), expected[i]);
+    QVERIFY(!q.next());
+    q.exec("SELECT * FROM Answer");
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("7"));
+    for (int item = 1; item <= 33; ++item)
+        QCOMPARE(q.value(item).toString(), QString());
+    QVERIFY(!q.next());
+
+    // The next registration proposes the next code, and the code just saved is taken.
+    openRegistration();
+    QCOMPARE(child<QLineEdit>("Text11")->text(), QStringLiteral("8"));
+    fillRegistration("7");
+    QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown[0].text, u("فردديگري با اين کد ثبت شده"));
+    QCOMPARE(subjects(), 1);
+}
+
+void TestShell::cancelAndOtherButtonsWriteNothing_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("cancel") << "Command10";
+    QTest::newRow("calculator") << "Command5";
+}
+
+void TestShell::cancelAndOtherButtonsWriteNothing() {
+    QFETCH(QString, button);
+    storeCodes({"1"});
+    QVERIFY(loadMain());
+    openRegistration();
+    fillRegistration("2");
+    QTest::mouseClick(child<QPushButton>(qPrintable(button)), Qt::LeftButton);
+    QVERIFY(!child<QGroupBox>("Frame10")->isVisible());
+    QVERIFY(child<QPushButton>("Command1")->isEnabled());
+    QCOMPARE(subjects(), 1);
+    QCOMPARE(count("SELECT count(*) FROM Answer"), 1);
+    openRegistration();
+    QCOMPARE(child<QLineEdit>("Text11")->text(), QStringLiteral("2"));
+    QCOMPARE(child<QLineEdit>("Text6")->text(), QString());
+}
+
+void TestShell::labelsAreBuddies() {
+    QVERIFY(loadMain());
+    const QList<QPair<const char*, const char*>> pairs{
+        {"Label11", "Text11"}, {"Label6", "Text6"},   {"Label4", "Text4"}, {"Label16", "Combo2"},
+        {"Label5", "Text5"},   {"Label15", "Combo1"}, {"Label7", "Text7"}, {"Label17", "Combo3"},
+        {"Label8", "Text8"},   {"Label9", "Text9"}};
+    for (const auto& [label, box] : pairs) {
+        QCOMPARE(child<QLabel>(label)->buddy(), child<QWidget>(box));
+        QVERIFY(child<QLabel>(label)->text().startsWith(" :"));
+    }
 }
 
 VORN_TEST_MAIN(TestShell)
