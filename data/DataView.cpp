@@ -327,7 +327,8 @@ void DataView::deleteCurrent() {
         q.addBindValue(rows_[size_t(index)].rowid);
         Database::exec(q);
         if (q.numRowsAffected() != 1)
-            throw DataError(tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف شده "
+            throw DataError(tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف "
+                               "شده "
                                "است.")
                                 .arg(table_));
         if (current)

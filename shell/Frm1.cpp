@@ -3,7 +3,9 @@
 #include "Content.h"
 #include "DataView.h"
 #include "Dialogs.h"
+#include "DigitFilter.h"
 #include "FieldBinding.h"
+#include "FrmTest.h"
 #include "Inet.h"
 #include "Module7.h"
 #include "Platform.h"
@@ -17,8 +19,6 @@
 #include <QCloseEvent>
 #include <QHash>
 #include <QIcon>
-#include <QKeyEvent>
-#include <QRegularExpressionValidator>
 #include <QSet>
 #include <QStyle>
 #include <cmath>
@@ -54,17 +54,6 @@ void fillList(QComboBox* list, const QStringList& items, const QString& prompt) 
     list->addItems(items);
     list->setCurrentIndex(-1);
     list->lineEdit()->setPlaceholderText(prompt);
-}
-
-// Persian and Arabic-Indic digits, as a Persian keyboard types them, read as 0 to 9.
-int digitValue(QChar c) {
-    if (c >= u'0' && c <= u'9')
-        return c.unicode() - u'0';
-    if (c >= QChar(0x06F0) && c <= QChar(0x06F9))
-        return c.unicode() - 0x06F0;
-    if (c >= QChar(0x0660) && c <= QChar(0x0669))
-        return c.unicode() - 0x0660;
-    return -1;
 }
 
 } // namespace
@@ -112,10 +101,7 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     fillList(ui->Combo1, {tr("مجرد"), tr("متأهل")}, kMaritalPrompt);
     fillList(ui->Combo3, {"A", "B", "C", "D", "E", "F", "G"}, QString());
     ui->Frame10->setMinimumSize(twips(6675), twips(2895));
-    // Typed keys are checked one by one; the validator guards pasted text too.
-    ui->Text5->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]{0,2}")), ui->Text5));
-    ui->Text5->installEventFilter(this);
+    DigitFilter::install(ui->Text5, 2);
 
     Skin1 = new Skin(this);
     Inet1 = new Inet(this);
@@ -126,6 +112,7 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     ui->CmdHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
 
     connect(ui->Command1, &QPushButton::clicked, this, &Frm1::Command1_Click);
+    connect(ui->Command2, &QPushButton::clicked, this, &Frm1::Command2_Click);
     connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
     connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
@@ -220,6 +207,14 @@ void Frm1::Command1_Click() {
     ui->Text11->setFocus();
 }
 
+// Buttons that work on a subject do nothing while none is registered.
+void Frm1::Command2_Click() {
+    if (Adodc3->rowCount() == 0)
+        return;
+    ClosePanels();
+    FrmTest::Run(this);
+}
+
 // The last stored code plus one, raised while a subject has that code. Gaps below the last
 // code are not reused.
 void Frm1::SuggestNextCode() {
@@ -273,25 +268,6 @@ QString Frm1::SkipTakenCode(const QString& lastCode, const QStringList& taken) {
     while (codes.contains(NumberText(candidate)) && candidate + 1 != candidate)
         candidate += 1;
     return NumberText(candidate);
-}
-
-bool Frm1::Text5_KeyPress(QKeyEvent* event) {
-    const QString typed = event->text();
-    const int key = event->key();
-    if (typed.isEmpty() || key == Qt::Key_Backspace || key == Qt::Key_Return ||
-        key == Qt::Key_Enter || typed.front().category() == QChar::Other_Control)
-        return false;
-    const int digit = typed.size() == 1 ? digitValue(typed.front()) : -1;
-    if (digit >= 0) {
-        if (typed.front() != QChar(u'0' + digit)) {
-            ui->Text5->insert(QString(QChar(u'0' + digit)));
-            return true;
-        }
-        return false;
-    }
-    Dialogs::get().beep();
-    Dialogs::get().notice(this, tr("شما بايد عدد وارد كنيد"));
-    return true;
 }
 
 // Each value in turn must be given; at the first one missing the user is told and taken there.
@@ -389,8 +365,6 @@ void Frm1::ShowHoverHelp(const QString& text) {
 }
 
 bool Frm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->Text5 && event->type() == QEvent::KeyPress)
-        return Text5_KeyPress(static_cast<QKeyEvent*>(event));
     if (event->type() == QEvent::MouseMove)
         ShowHoverHelp(hoverTexts().value(watched->objectName()));
     return QWidget::eventFilter(watched, event);

@@ -4,7 +4,6 @@
 #include <memory>
 
 class DataView;
-class QKeyEvent;
 class Inet;
 class Skin;
 namespace Ui {
@@ -33,6 +32,7 @@ private Q_SLOTS:
     void Form_Activate();
     void Form_Unload();
     void Command1_Click();
+    void Command2_Click();
     void Command8_Click();
     void Command10_Click();
     void Command5_Click();
@@ -48,7 +48,6 @@ private:
     void ShowHoverHelp(const QString& text);
     void SuggestNextCode();
     static QString SkipTakenCode(const QString& lastCode, const QStringList& taken);
-    bool Text5_KeyPress(QKeyEvent* event);
     bool RegistrationComplete();
 
     std::unique_ptr<Ui::Frm1> ui;
