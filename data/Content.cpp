@@ -34,7 +34,8 @@ const std::array<QString, ItemCount>& itemTexts() {
         QStringLiteral(
             "از یافتن راه‌حل‌های تازه برای مسئله‌ها لذت "
             "می‌برم."),
-        QStringLiteral("پیش از داوری دربارهٔ یک موضوع، همهٔ جنبه‌های آن "
+        QStringLiteral("پیش از داوری دربارهٔ یک موضوع، همهٔ جنبه‌های "
+                       "آن "
                        "را "
                        "در "
                        "نظر "
@@ -125,7 +126,8 @@ const std::array<QString, ItemCount>& itemTexts() {
         QStringLiteral(
             "می‌دانم که بیشتر مسئله‌ها بیش از یک پاسخ درست "
             "دارند."),
-        QStringLiteral("وقتی دیگران با من مخالفت می‌کنند، به دلیل‌هایشان "
+        QStringLiteral("وقتی دیگران با من مخالفت می‌کنند، به "
+                       "دلیل‌هایشان "
                        "با "
                        "دقت "
                        "گوش "

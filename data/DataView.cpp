@@ -327,10 +327,11 @@ void DataView::deleteCurrent() {
         q.addBindValue(rows_[size_t(index)].rowid);
         Database::exec(q);
         if (q.numRowsAffected() != 1)
-            throw DataError(tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف "
-                               "شده "
-                               "است.")
-                                .arg(table_));
+            throw DataError(
+                tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف "
+                   "شده "
+                   "است.")
+                    .arg(table_));
         if (current)
             stamp_ = fileStamp();
     }

@@ -110,7 +110,8 @@ QString missingTables(QSqlDatabase& db) {
     }
     if (missing.isEmpty())
         return {};
-    return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در آن "
+    return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در "
+              "آن "
               "نیست "
               "یا "
               "کامل "

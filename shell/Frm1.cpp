@@ -6,6 +6,7 @@
 #include "DigitFilter.h"
 #include "FieldBinding.h"
 #include "FrmTest.h"
+#include "FrmkLID.h"
 #include "Inet.h"
 #include "Module7.h"
 #include "Platform.h"
@@ -113,6 +114,7 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
 
     connect(ui->Command1, &QPushButton::clicked, this, &Frm1::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &Frm1::Command2_Click);
+    connect(ui->Command3, &QPushButton::clicked, this, &Frm1::Command3_Click);
     connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
     connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
@@ -213,6 +215,21 @@ void Frm1::Command2_Click() {
         return;
     ClosePanels();
     FrmTest::Run(this);
+}
+
+void Frm1::Command3_Click() {
+    if (Adodc3->rowCount() == 0)
+        return;
+    ClosePanels();
+    ShowInstead(new FrmkLID);
+}
+
+// The other window takes the main window's place; it loads the main window again when it
+// closes, so leaving this way asks no exit question.
+void Frm1::ShowInstead(QWidget* window) {
+    window->show();
+    ui->Text3->setText(QStringLiteral("1"));
+    close();
 }
 
 // The last stored code plus one, raised while a subject has that code. Gaps below the last

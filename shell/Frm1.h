@@ -33,6 +33,7 @@ private Q_SLOTS:
     void Form_Unload();
     void Command1_Click();
     void Command2_Click();
+    void Command3_Click();
     void Command8_Click();
     void Command10_Click();
     void Command5_Click();
@@ -45,6 +46,7 @@ private Q_SLOTS:
 private:
     Frm1();
     void ClosePanels();
+    void ShowInstead(QWidget* window);
     void ShowHoverHelp(const QString& text);
     void SuggestNextCode();
     static QString SkipTakenCode(const QString& lastCode, const QStringList& taken);

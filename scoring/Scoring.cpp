@@ -1,0 +1,42 @@
+#include "Scoring.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Scoring {
+
+const std::array<Subscale, 3>& key() {
+    static const std::array<Subscale, 3> subscales{{
+        {"خلاقيت", "KHalaghiyat", {1, 5, 7, 11, 14, 17, 24, 25, 26, 28, 29}, 11},
+        {"باليدگي", "Balidagi", {2, 12, 15, 19, 23, 30, 31, 32, 33}, 9},
+        {"تعهد", "Taahod", {3, 4, 6, 8, 9, 10, 13, 16, 18, 20, 21, 22, 27}, 13},
+    }};
+    return subscales;
+}
+
+QString DecimalText(double value) {
+    if (value == 0 || !std::isfinite(value))
+        return QStringLiteral("0");
+    const int wholeDigits = std::max(1, int(std::floor(std::log10(std::fabs(value)))) + 1);
+    QString text = QString::number(value, 'f', std::max(0, 15 - wholeDigits));
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
+}
+
+QString ScoreText(double sum, int divisor) {
+    return DecimalText(sum / divisor).left(4);
+}
+
+QString MissingItemsText(const QList<int>& items) {
+    QString text;
+    for (int item : items)
+        text += QLatin1Char(' ') + QString::number(item) + QStringLiteral("  ");
+    return text;
+}
+
+} // namespace Scoring
