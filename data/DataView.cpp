@@ -34,24 +34,10 @@ void DataView::open(const QString& table) {
     load();
 }
 
-// Every write through this connection counts in total_changes(); writes by other connections
-// or processes move data_version. Equal stamps mean the file holds what the snapshot read.
-DataView::Stamp DataView::fileStamp() {
-    QSqlQuery q(Database::connection());
-    Stamp stamp;
-    Database::exec(q, QStringLiteral("SELECT total_changes()"));
-    if (q.next())
-        stamp.changes = q.value(0).toLongLong();
-    Database::exec(q, QStringLiteral("PRAGMA data_version"));
-    if (q.next())
-        stamp.version = q.value(0).toLongLong();
-    return stamp;
-}
-
 void DataView::refresh() {
     if (!isOpen())
         return;
-    if (fileStamp() != stamp_) {
+    if (Database::stamp(table_) != stamp_) {
         load();
         return;
     }
@@ -66,7 +52,7 @@ void DataView::refresh() {
 }
 
 void DataView::load() {
-    stamp_ = fileStamp();
+    stamp_ = Database::stamp(table_);
     QSqlQuery q(Database::connection());
     q.setForwardOnly(true);
     Database::exec(
@@ -225,7 +211,7 @@ void DataView::commitAll(std::initializer_list<DataView*> views) {
     std::vector<std::pair<DataView*, bool>> writing; // view, its snapshot was current
     for (DataView* view : views)
         if (view->hasPendingChanges())
-            writing.emplace_back(view, fileStamp() == view->stamp_);
+            writing.emplace_back(view, Database::stamp(view->table_) == view->stamp_);
     if (writing.empty())
         return;
     Database::Transaction transaction;
@@ -234,11 +220,15 @@ void DataView::commitAll(std::initializer_list<DataView*> views) {
             if (row.added || !row.edits.empty())
                 view->writeRow(row);
     transaction.commit();
-    const Stamp after = fileStamp();
     for (auto& [view, current] : writing) {
         view->applyCommitted();
-        if (current && writing.size() == 1)
-            view->stamp_ = after;
+        // Its snapshot now equals the table, unless another view wrote to the same table.
+        const bool alone =
+            std::count_if(writing.begin(), writing.end(), [&](const auto& w) {
+                return w.first->table_.compare(view->table_, Qt::CaseInsensitive) == 0;
+            }) == 1;
+        if (current && alone)
+            view->stamp_ = Database::stamp(view->table_);
     }
 }
 
@@ -269,6 +259,7 @@ void DataView::writeRow(Row& row) {
                 q.addBindValue(edit.second);
         }
         Database::exec(q);
+        Database::noteWrite(table_, q.numRowsAffected());
         row.rowid = q.lastInsertId().toLongLong();
         return;
     }
@@ -294,6 +285,7 @@ void DataView::writeRow(Row& row) {
     for (const QVariant& v : checkValues)
         q.addBindValue(v);
     Database::exec(q);
+    Database::noteWrite(table_, q.numRowsAffected());
     if (q.numRowsAffected() != 1)
         throw DataError(tr("این ردیف از جدول %1 پس از خوانده شدن در جای دیگری تغییر کرده یا حذف "
                            "شده است. چیزی بازنویسی نشد؛ پنجره را دوباره باز کنید.")
@@ -321,19 +313,18 @@ void DataView::deleteCurrent() {
         throw DataError(tr("ردیف جاری وجود ندارد (جدول %1).").arg(table_));
     const int index = visible_[size_t(current_)];
     if (!rows_[size_t(index)].added) {
-        const bool current = fileStamp() == stamp_;
+        const bool current = Database::stamp(table_) == stamp_;
         QSqlQuery q(Database::connection());
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoted(table_)));
         q.addBindValue(rows_[size_t(index)].rowid);
         Database::exec(q);
+        Database::noteWrite(table_, q.numRowsAffected());
         if (q.numRowsAffected() != 1)
             throw DataError(
-                tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف "
-                   "شده "
-                   "است.")
+                tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف شده است.")
                     .arg(table_));
         if (current)
-            stamp_ = fileStamp();
+            stamp_ = Database::stamp(table_);
     }
     const int position = current_;
     rows_.erase(rows_.begin() + index);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -66,13 +68,6 @@ private:
         const QString* edited(int column) const;
     };
 
-    struct Stamp {
-        qint64 changes = -1;
-        qint64 version = -1;
-        bool operator==(const Stamp&) const = default;
-    };
-    static Stamp fileStamp();
-
     void load();
     void applyCommitted();
     void rebuildVisible();
@@ -90,5 +85,5 @@ private:
     int filterColumn_ = -1;
     QString filterValue_;
     int sortColumn_ = -1;
-    Stamp stamp_; // the file's state when the snapshot was read, or after this view's own writes
+    Database::Stamp stamp_; // the file's state when the snapshot was read, or after own writes
 };

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -129,6 +130,9 @@ QString refusal(const QString& path, const QString& problem) {
 }
 
 int savepointCounter = 0;
+qint64 rollbackCount = 0;
+qint64 viewChanges = 0;
+QHash<QString, qint64> tableWrites;
 
 } // namespace
 
@@ -198,6 +202,27 @@ OpenResult open(const QString& programFolder) {
     return result;
 }
 
+Stamp stamp(const QString& table) {
+    QSqlQuery q(connection());
+    Stamp s;
+    s.table = tableWrites.value(table.toLower());
+    s.rollbacks = rollbackCount;
+    execOrThrow(q, QStringLiteral("SELECT total_changes()"));
+    if (q.next())
+        s.foreign = q.value(0).toLongLong() - viewChanges;
+    execOrThrow(q, QStringLiteral("PRAGMA data_version"));
+    if (q.next())
+        s.version = q.value(0).toLongLong();
+    return s;
+}
+
+void noteWrite(const QString& table, int rows) {
+    if (rows <= 0)
+        return;
+    viewChanges += rows;
+    ++tableWrites[table.toLower()];
+}
+
 void close() {
     if (QSqlDatabase::contains(kConnection)) {
         QSqlDatabase::database(kConnection, false).close();
@@ -236,6 +261,7 @@ Transaction::~Transaction() {
     QSqlQuery q(connection());
     q.exec(QStringLiteral("ROLLBACK TO ") + name_);
     q.exec(QStringLiteral("RELEASE ") + name_);
+    ++rollbackCount; // views that took their own writes for done must read again
 }
 
 void Transaction::commit() {

@@ -40,6 +40,20 @@ QSqlDatabase connection();
 void exec(QSqlQuery& query);
 void exec(QSqlQuery& query, const QString& sql);
 
+// What a view needs to know whether the file still holds what it read of a table: the writes
+// made to that table through views, the rows changed on this connection by anything else, the
+// commits of other connections and the rollbacks. Equal stamps mean nothing changed.
+struct Stamp {
+    qint64 table = -1;
+    qint64 foreign = -1;
+    qint64 version = -1;
+    qint64 rollbacks = -1;
+    bool operator==(const Stamp&) const = default;
+};
+Stamp stamp(const QString& table);
+// Views report each write they make, so that their own writes do not count as foreign.
+void noteWrite(const QString& table, int rows);
+
 // Quotes a table or field name for SQL (names come from the schema, never from the user).
 QString quoted(const QString& name);
 

@@ -130,8 +130,10 @@ void FrmkLID::ComputeScores() {
     }
     // Answers with no registration row: the scores are shown but have nowhere to go.
     if (!Adodc5->hasCurrent()) {
-        Dialogs::get().notice(this, tr("مشخصات اين آزمودني ثبت نشده است؛ نمره‌ها ذخيره "
-                                       "نشد."));
+        Dialogs::get().notice(
+            this,
+            tr("مشخصات اين آزمودني ثبت نشده است؛ نمره‌ها ذخيره "
+               "نشد."));
         return;
     }
     QStringList scores; // read first: each stored field refreshes the boxes bound to the row

@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "DigitFilter.h"
 #include "FieldBinding.h"
+#include "FrmCode.h"
 #include "FrmTest.h"
 #include "FrmkLID.h"
 #include "Inet.h"
@@ -115,6 +116,7 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     connect(ui->Command1, &QPushButton::clicked, this, &Frm1::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &Frm1::Command2_Click);
     connect(ui->Command3, &QPushButton::clicked, this, &Frm1::Command3_Click);
+    connect(ui->Command4, &QPushButton::clicked, this, &Frm1::Command4_Click);
     connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
     connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
@@ -222,6 +224,13 @@ void Frm1::Command3_Click() {
         return;
     ClosePanels();
     ShowInstead(new FrmkLID);
+}
+
+void Frm1::Command4_Click() {
+    if (Adodc3->rowCount() == 0)
+        return;
+    ClosePanels();
+    ShowInstead(new FrmCode);
 }
 
 // The other window takes the main window's place; it loads the main window again when it

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
+    void Command4_Click();
     void Command8_Click();
     void Command10_Click();
     void Command5_Click();

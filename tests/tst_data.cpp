@@ -451,6 +451,31 @@ void TestData::refreshSeesOtherConnections() {
     view.refresh();
     QCOMPARE(view.rowCount(), 2);
     QCOMPARE(view.field("LName"), QStringLiteral("b"));
+
+    // A statement of this connection outside any view.
+    insertSubject("3", "c", "C");
+    view.refresh();
+    QCOMPARE(view.rowCount(), 3);
+
+    // A view's own delete that an enclosing transaction takes back.
+    {
+        Database::Transaction undone;
+        view.deleteCurrent();
+        QCOMPARE(view.rowCount(), 2);
+    }
+    view.refresh();
+    QCOMPARE(view.rowCount(), 3);
+
+    // A view that wrote to another table needs no new read, and still sees everything.
+    DataView answers;
+    answers.open("Answer");
+    answers.addRow();
+    answers.setField("Code", "1");
+    answers.commit();
+    view.refresh();
+    answers.refresh();
+    QCOMPARE(answers.rowCount(), 1);
+    QCOMPARE(view.rowCount(), 3);
 }
 
 void TestData::commitAllIsAllOrNothing() {

@@ -1,0 +1,196 @@
+#include "FrmCode.h"
+
+#include "Content.h"
+#include "DataView.h"
+#include "DataViewModel.h"
+#include "Dialogs.h"
+#include "FieldBinding.h"
+#include "Frm1.h"
+#include "Report.h"
+#include "Reports.h"
+#include "Skin.h"
+#include "Twips.h"
+#include "Version.h"
+#include "ui_FrmCode.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QStringListModel>
+#include <algorithm>
+
+FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto makeView = [this](const char* name, const char* table) {
+        auto* view = new DataView(this);
+        view->setObjectName(QString::fromLatin1(name));
+        view->open(QString::fromLatin1(table));
+        return view;
+    };
+    Adodc1 = makeView("Adodc1", Tables::Theme);
+    Adodc2 = makeView("Adodc2", Tables::Ide);
+    Adodc3 = makeView("Adodc3", Tables::Ide);
+    Adodc4 = makeView("Adodc4", Tables::Answer);
+    new FieldBinding(ui->Text1, Adodc1, QStringLiteral("TH"));
+    new FieldBinding(ui->Text4, Adodc1, QStringLiteral("Adress"));
+
+    grid_ = new DataViewModel(Adodc2, {"Code", "FName", "LName", "Group"},
+                              {tr("کد"), tr("نام"), tr("نام خانوادگي"), tr("گروه")}, this);
+    ui->Combo3->addItems({"A", "B", "C", "D", "E", "F", "G"});
+    ui->Combo3->setCurrentIndex(-1);
+    // No completion: the text stays what the user typed, and a search runs for exactly that.
+    // The stored names are offered by each list itself.
+    for (QComboBox* list : {ui->DataCombo1, ui->DataCombo6, ui->Combo3})
+        list->setCompleter(nullptr);
+    Skin1 = new Skin(this);
+
+    connect(ui->DataCombo1, &QComboBox::editTextChanged, this, &FrmCode::DataCombo1_Change);
+    connect(ui->DataCombo6, &QComboBox::editTextChanged, this, &FrmCode::DataCombo6_Change);
+    connect(ui->Combo3, &QComboBox::editTextChanged, this, &FrmCode::Combo3_Change);
+    connect(ui->Command1, &QPushButton::clicked, this, &FrmCode::Command1_Click);
+    connect(ui->Command2, &QPushButton::clicked, this, &FrmCode::Command2_Click);
+    connect(ui->Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
+    Form_Load();
+}
+
+FrmCode::~FrmCode() = default;
+
+void FrmCode::Form_Load() {
+    placeWindow(this, 2340, 765);
+    Skin1->applyTheme(this, ui->Text1->text());
+    ui->DataGrid1->setModel(grid_);
+    ui->DataGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    Adodc2->commit();
+    Adodc2->refresh();
+    FillNameLists();
+}
+
+// Each stored name once, in order, from all subjects.
+void FrmCode::FillNameLists() {
+    const QList<QPair<QComboBox*, QString>> lists{{ui->DataCombo1, QStringLiteral("LName")},
+                                                  {ui->DataCombo6, QStringLiteral("FName")}};
+    for (const auto& [list, field] : lists) {
+        const int column = Adodc2->fieldIndex(field);
+        QSet<QString> seen;
+        for (int row = 0; row < Adodc2->rowCount(); ++row)
+            seen.insert(Adodc2->value(row, column));
+        seen.remove(QString());
+        QStringList names(seen.cbegin(), seen.cend());
+        std::sort(names.begin(), names.end(),
+                  [](const QString& a, const QString& b) { return a.localeAwareCompare(b) < 0; });
+        const QSignalBlocker quiet(list);
+        const QString typed = list->currentText();
+        list->clear();
+        list->addItems(names);
+        list->setCurrentIndex(-1);
+        list->setEditText(typed);
+    }
+}
+
+void FrmCode::DataCombo1_Change() {
+    Search(ui->DataCombo1, "LName");
+}
+void FrmCode::DataCombo6_Change() {
+    Search(ui->DataCombo6, "FName");
+}
+void FrmCode::Combo3_Change() {
+    Search(ui->Combo3, "Group");
+}
+
+// The other two boxes are emptied without starting their own searches; the grid then shows
+// exactly the subjects whose field equals the text as typed.
+void FrmCode::Search(QComboBox* changed, const char* field) {
+    for (QComboBox* other : {ui->DataCombo1, ui->DataCombo6, ui->Combo3}) {
+        if (other == changed)
+            continue;
+        const QSignalBlocker quiet(other);
+        other->setCurrentIndex(-1);
+        other->setEditText(QString());
+    }
+    Adodc2->setFilter(QString::fromLatin1(field), changed->currentText());
+}
+
+void FrmCode::Command1_Click() {
+    if (ui->Combo3->currentText().isEmpty()) {
+        Dialogs::get().notice(this, tr("شما بايد گروه آزمودني مورد نظر را انتخاب كنيد"));
+        return;
+    }
+    Report& report = DataRPrint();
+    report.setDataSource(Adodc2);
+    // The clinic's name heads the group's list as it heads the list of all subjects.
+    report.setCaption(QStringLiteral("Section4"), QStringLiteral("Label9"),
+                      Adodc1->field(QStringLiteral("Name")));
+    report.setCaption(QStringLiteral("Section5"), QStringLiteral("Label14"), ui->Text4->text());
+    report.present(this);
+    Adodc3->refresh();
+}
+
+void FrmCode::Command2_Click() {
+    try {
+        DeleteSubject();
+    } catch (const DataError& e) {
+        Dialogs::get().message(this, e.message(), QStringLiteral("Error"),
+                               Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
+        Adodc2->refresh();
+        Adodc3->refresh();
+        Adodc4->refresh();
+    }
+}
+
+// A subject is its ide row and its Answer row: both go, or neither. A subject left with only
+// one of them can still be deleted.
+void FrmCode::DeleteSubject() {
+    const QString code = ui->Text5->text();
+    if (code.isEmpty()) {
+        Dialogs::get().notice(this, tr("شما بايد شماره آزمودني مورد نظر را وارد كنيد"));
+        return;
+    }
+    Adodc3->refresh();
+    Adodc4->refresh();
+    Adodc3->setFilter(QStringLiteral("Code"), code);
+    Adodc4->setFilter(QStringLiteral("Code"), code);
+    if (Adodc3->rowCount() == 0 && Adodc4->rowCount() == 0) {
+        Dialogs::get().notice(this, tr("فردي با اين کد وجود ندارد"));
+        Adodc3->refresh();
+        Adodc4->refresh();
+        return;
+    }
+    if (Dialogs::get().message(this, tr("آيا براي حذف کردن مطمئن هستيد؟"),
+                               QString::fromLatin1(Version::Product), Dialogs::Icon::None,
+                               Dialogs::Buttons::YesNo) != Dialogs::Yes) {
+        Adodc2->refresh();
+        Adodc3->refresh();
+        Adodc4->refresh();
+        return;
+    }
+    {
+        Database::Transaction both;
+        if (Adodc3->hasCurrent())
+            Adodc3->deleteCurrent();
+        if (Adodc4->hasCurrent())
+            Adodc4->deleteCurrent();
+        both.commit();
+    }
+    Dialogs::get().notice(this, tr("حذف با موفقيت انجام گرفت"));
+    ui->Text5->clear();
+    ui->Text5->setFocus();
+    Adodc4->refresh();
+    Adodc3->refresh();
+    Adodc2->refresh();
+    FillNameLists();
+}
+
+void FrmCode::Command6_Click() {
+    close();
+}
+
+void FrmCode::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void FrmCode::Form_Unload() {
+    Frm1::load();
+}
