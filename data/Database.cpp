@@ -223,6 +223,33 @@ void noteWrite(const QString& table, int rows) {
     ++tableWrites[table.toLower()];
 }
 
+QString checkFile(const QString& path) {
+    if (const QString why = whyForeign(path); !why.isEmpty())
+        return why;
+    const QString name = QStringLiteral("vorn-check");
+    QString problem;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (!db.open()) {
+            problem = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
+                problem = q.lastError().text();
+            else if (q.value(0).toString() != QLatin1String("ok"))
+                problem = tr("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
+            q.finish();
+            if (problem.isEmpty())
+                problem = missingTables(db);
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return problem;
+}
+
 void close() {
     if (QSqlDatabase::contains(kConnection)) {
         QSqlDatabase::database(kConnection, false).close();

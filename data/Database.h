@@ -33,6 +33,9 @@ struct OpenResult {
 // a file that is not a VORN database, or cannot be written, is refused and left untouched.
 OpenResult open(const QString& programFolder);
 void close();
+// Why the file at path is not a whole VORN database, or an empty text when it is one. Reads
+// the file without changing it.
+QString checkFile(const QString& path);
 bool isOpen();
 QSqlDatabase connection();
 

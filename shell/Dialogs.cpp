@@ -40,6 +40,16 @@ QMessageBox::StandardButtons boxButtons(Dialogs::Buttons buttons) {
     return QMessageBox::Ok;
 }
 
+// "Database Backup |*.mdbB" (description and pattern by "|") in the form Qt's dialogs read.
+QString qtFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        entries << parts[i].trimmed() + QStringLiteral(" (") + parts[i + 1].trimmed() +
+                       QLatin1Char(')');
+    return entries.isEmpty() ? filter : entries.join(QStringLiteral(";;"));
+}
+
 } // namespace
 
 Dialogs& Dialogs::get() {
@@ -98,12 +108,12 @@ QString QtDialogs::input(QWidget* owner, const QString& prompt, const QString& t
 
 QString QtDialogs::openFileName(QWidget* owner, const QString& title, const QString& folder,
                                 const QString& filter) {
-    return QFileDialog::getOpenFileName(owner, title, folder, filter);
+    return QFileDialog::getOpenFileName(owner, title, folder, qtFilter(filter));
 }
 
 QString QtDialogs::saveFileName(QWidget* owner, const QString& title, const QString& proposed,
                                 const QString& filter) {
-    return QFileDialog::getSaveFileName(owner, title, proposed, filter, nullptr,
+    return QFileDialog::getSaveFileName(owner, title, proposed, qtFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

@@ -8,6 +8,7 @@
 #include "FrmCode.h"
 #include "FrmTest.h"
 #include "FrmkLID.h"
+#include "Frmskin.h"
 #include "Inet.h"
 #include "Module7.h"
 #include "Platform.h"
@@ -16,6 +17,7 @@
 #include "Twips.h"
 #include "Val.h"
 #include "Version.h"
+#include "exitpro.h"
 #include "ui_Frm1.h"
 
 #include <QCloseEvent>
@@ -98,6 +100,11 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     for (const auto& [box, field] : registration)
         new FieldBinding(box, Adodc2, QString::fromLatin1(field));
     new FieldBinding(ui->Text26, Adodc5, QStringLiteral("Code"));
+    new FieldBinding(ui->Text2, Adodc1, QStringLiteral("Name"));
+    new FieldBinding(ui->Text14, Adodc1, QStringLiteral("Adress"));
+    // The clinic name on the main window follows its box, even before it is saved.
+    connect(ui->Text2, &QLineEdit::textChanged, ui->SkinLabel1, &QLabel::setText);
+    ui->SkinLabel1->setText(ui->Text2->text());
 
     fillList(ui->Combo2, {tr("مرد"), tr("زن")}, kSexPrompt);
     fillList(ui->Combo1, {tr("مجرد"), tr("متأهل")}, kMaritalPrompt);
@@ -120,6 +127,19 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
     connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
+    connect(ui->Command9, &QPushButton::clicked, this, &Frm1::Command9_Click);
+    connect(ui->Command46, &QPushButton::clicked, this, &Frm1::Command46_Click);
+    connect(ui->Command64, &QPushButton::clicked, this, &Frm1::Command64_Click);
+    connect(ui->Command67, &QPushButton::clicked, this, &Frm1::Command67_Click);
+    connect(ui->Command68, &QPushButton::clicked, this, &Frm1::Command68_Click);
+    connect(ui->Command69, &QPushButton::clicked, this, &Frm1::Command69_Click);
+    connect(ui->Command7, &QPushButton::clicked, this, &Frm1::Command7_Click);
+    const QList<QPushButton*> themes{ui->Command45, ui->Command44, ui->Command43, ui->Command42,
+                                     ui->Command50, ui->Command49, ui->Command48, ui->Command47,
+                                     ui->Command41, ui->Command52, ui->Command53};
+    for (int theme = 1; theme <= themes.size(); ++theme)
+        connect(themes[theme - 1], &QPushButton::clicked, this,
+                [this, theme] { Theme_Click(theme); });
     connect(ui->Command6, &QPushButton::clicked, this, &Frm1::Command6_Click);
     connect(ui->CmdHelp, &QToolButton::clicked, this, &Frm1::CmdHelp_Click);
     connect(ui->Command14, &QPushButton::clicked, this, &Frm1::Command14_Click);
@@ -185,8 +205,12 @@ void Frm1::closeEvent(QCloseEvent* event) {
 
 void Frm1::Form_Unload() {
     Adodc2->refresh(); // drops a registration row that was not saved
-    if (Val(ui->Text3->text()) != 1)
+    if (Val(ui->Text3->text()) != 1) {
         ClosePanels();
+        auto* question = new exitpro;
+        question->show();
+        placeWindow(question, 5000, 1500);
+    }
 }
 
 void Frm1::ClosePanels() {
@@ -356,6 +380,54 @@ void Frm1::Command10_Click() {
     ClosePanels();
     ui->Command1->setEnabled(true);
     Adodc5->refresh();
+}
+
+void Frm1::Command9_Click() {
+    ClosePanels();
+    ui->Frame8->show();
+}
+
+void Frm1::Command68_Click() {
+    ClosePanels();
+    ui->Frame8->show();
+    ui->Frame6->show();
+}
+
+void Frm1::Command67_Click() {
+    ClosePanels();
+    ui->Frame8->show();
+    ui->Frame9->show();
+}
+
+void Frm1::Command69_Click() {
+    ClosePanels();
+}
+
+void Frm1::Command46_Click() {
+    ui->Frame6->hide();
+}
+
+// The theme is stored at once; the main window comes back through the notice, drawn in it.
+void Frm1::Theme_Click(int theme) {
+    ui->Text3->setText(QStringLiteral("1"));
+    Adodc1->refresh(); // clinic details typed but not saved are not stored with it
+    Adodc1->setField(QStringLiteral("TH"), QString::number(theme));
+    Adodc1->commit();
+    Adodc1->refresh();
+    (new Frmskin)->show();
+    close();
+}
+
+void Frm1::Command64_Click() {
+    Adodc1->commit();
+    Adodc1->refresh();
+    ui->Frame9->hide();
+}
+
+// Abandoned edits go: the boxes show the stored name and address again.
+void Frm1::Command7_Click() {
+    ui->Frame9->hide();
+    Adodc1->refresh();
 }
 
 void Frm1::Command5_Click() {

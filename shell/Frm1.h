@@ -36,6 +36,14 @@ private Q_SLOTS:
     void Command3_Click();
     void Command4_Click();
     void Command8_Click();
+    void Command9_Click();
+    void Command46_Click();
+    void Command64_Click();
+    void Command67_Click();
+    void Command68_Click();
+    void Command69_Click();
+    void Command7_Click();
+    void Theme_Click(int theme);
     void Command10_Click();
     void Command5_Click();
     void Command6_Click();

@@ -1,0 +1,50 @@
+#include "Backup.h"
+
+#include "Dialogs.h"
+#include "Version.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace Backup {
+
+CopyResult copyInBlocks(const QString& source, const QString& destination,
+                        const std::function<void(int block)>& beforeBlock) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return {false, in.errorString()};
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        return {false, out.errorString()};
+    const qint64 length = in.size();
+    QByteArray block(BlockSize, Qt::Uninitialized);
+    for (qint64 copied = 0; copied < length;) {
+        const int size = int(std::min<qint64>(BlockSize, length - copied));
+        if (beforeBlock)
+            beforeBlock(size);
+        if (in.read(block.data(), size) != size)
+            return {false, in.errorString()};
+        if (out.write(block.constData(), size) != size)
+            return {false, out.errorString()};
+        copied += size;
+    }
+    if (!out.commit())
+        return {false, out.errorString()};
+    return {true, {}};
+}
+
+} // namespace Backup
+
+int CopyFileInBlocks(const QString& source, const QString& destination) {
+    const Backup::CopyResult result =
+        Backup::copyInBlocks(source, destination, [](int) { QCoreApplication::processEvents(); });
+    if (result.ok)
+        return 1;
+    Dialogs::get().message(
+        nullptr,
+        QString::fromUtf8("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral("\r\n") + result.error,
+        QString::fromLatin1(Version::Product), Dialogs::Icon::Critical, Dialogs::Buttons::Ok, true);
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Whole-file copies of the database, in both directions. No widget here.
+namespace Backup {
+
+inline constexpr int BlockSize = 4048;
+
+struct CopyResult {
+    bool ok = false;
+    QString error; // the system's description when the copy failed
+};
+
+// Copies source to destination block by block, calling beforeBlock before every block with
+// the size of the block about to be copied. At most one block is held in memory. The
+// destination's previous content is replaced only once the whole copy is written (a temporary
+// file beside it is renamed into place), so a failed or interrupted copy leaves it as it was.
+CopyResult copyInBlocks(const QString& source, const QString& destination,
+                        const std::function<void(int block)>& beforeBlock = {});
+
+} // namespace Backup
+
+// The copy as the backup window uses it: the window processes its pending events before every
+// block, and a failure is shown to the user ("اشکال در ايجاد نسخه پشتيباني" and the system's
+// description). Returns 1 when the destination holds an exact copy, otherwise 0.
+int CopyFileInBlocks(const QString& source, const QString& destination);

@@ -1,0 +1,559 @@
+#include "Backup.h"
+#include "DataView.h"
+#include "Frm1.h"
+#include "Frmbackup.h"
+#include "Frmskin.h"
+#include "ScriptedDialogs.h"
+#include "Skin.h"
+#include "TempProgramFolder.h"
+#include "TestMain.h"
+#include "exitpro.h"
+
+#include <QCheckBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <memory>
+#include <signal.h>
+
+namespace {
+
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+QByteArray bytes(int size) {
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char(i * 7 + i / 251);
+    return data;
+}
+
+void write(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void addSubjects(const QStringList& codes) {
+    Database::Transaction all;
+    for (const QString& code : codes) {
+        QSqlQuery q(Database::connection());
+        q.prepare("INSERT INTO ide (Code, LName) VALUES (?, 'x')");
+        q.addBindValue(code);
+        QVERIFY(q.exec());
+        q.prepare("INSERT INTO Answer (Code) VALUES (?)");
+        q.addBindValue(code);
+        QVERIFY(q.exec());
+    }
+    all.commit();
+}
+
+// The subjects of a database file, read through a connection of its own.
+QStringList subjectsIn(const QString& file) {
+    QStringList codes;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
+        db.setDatabaseName(file);
+        db.setConnectOptions("QSQLITE_OPEN_READONLY");
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec("SELECT Code FROM ide ORDER BY rowid");
+            while (q.next())
+                codes << q.value(0).toString();
+            q.exec("PRAGMA integrity_check");
+            if (!q.next() || q.value(0).toString() != "ok")
+                codes << "<broken>";
+        } else {
+            codes << "<unopenable>";
+        }
+    }
+    QSqlDatabase::removeDatabase("peek");
+    return codes;
+}
+
+template <typename T> T* topLevel() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
+            return t;
+    return nullptr;
+}
+
+void moveOver(QWidget* widget) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), widget->mapToGlobal(QPointF(3, 3)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+void clickPicture(QWidget* normal, QWidget* highlighted) {
+    moveOver(normal); // the pointer passes over the normal picture first
+    QVERIFY(highlighted->isVisible());
+    QTest::mouseClick(highlighted, Qt::LeftButton);
+}
+
+} // namespace
+
+class TestBackup : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void copiesInBlocks_data();
+    void copiesInBlocks();
+    void failedCopyLeavesDestination();
+    void proposedFileName();
+
+    void init();
+    void cleanup();
+    void windowShowsDateAndProposal();
+    void backup();
+    void backupAnswerNoKeepsExistingFile();
+    void backupIsADatabaseThatOpens();
+    void refusedRestores_data();
+    void refusedRestores();
+    void restoreBringsBackTheBackup();
+    void everyWayOutEndsTheProgram();
+    void exitQuestion();
+    void exitCaptionBlinks();
+    void exitWithBackupAndBack();
+    void settingsPanels();
+    void themeChange();
+    void clinicDetails();
+    void killedRestoreLeavesADatabase();
+
+private:
+    Frmbackup* openBackup();
+    template <typename T> T* in(QWidget* window, const char* name) {
+        T* w = window->findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+
+    std::unique_ptr<TempProgramFolder> folder;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    QTemporaryDir files;
+};
+
+void TestBackup::copiesInBlocks_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("existing");
+    QTest::addColumn<QList<int>>("blocks");
+    QTest::newRow("empty") << 0 << -1 << QList<int>{};
+    QTest::newRow("one block") << 4048 << -1 << QList<int>{4048};
+    QTest::newRow("one byte more") << 4049 << -1 << QList<int>{4048, 1};
+    QTest::newRow("10000") << 10000 << -1 << QList<int>{4048, 4048, 1904};
+    QTest::newRow("over a longer file") << 4049 << 20000 << QList<int>{4048, 1};
+    QTest::newRow("over a shorter file") << 10000 << 10 << QList<int>{4048, 4048, 1904};
+}
+
+void TestBackup::copiesInBlocks() {
+    QFETCH(int, size);
+    QFETCH(int, existing);
+    QFETCH(QList<int>, blocks);
+    const QString source = files.filePath("source");
+    const QString target = files.filePath("target.mdbB");
+    write(source, bytes(size));
+    QFile::remove(target);
+    if (existing >= 0)
+        write(target, QByteArray(existing, 'z'));
+    QList<int> seen;
+    const Backup::CopyResult result =
+        Backup::copyInBlocks(source, target, [&](int block) { seen << block; });
+    QVERIFY(result.ok);
+    QCOMPARE(seen, blocks);
+    QCOMPARE(read(target), bytes(size));
+}
+
+void TestBackup::failedCopyLeavesDestination() {
+    ScriptedDialogs boxes;
+    const QString target = files.filePath("kept");
+    write(target, "old content");
+    QCOMPARE(CopyFileInBlocks(files.filePath("no such file"), target), 0);
+    QCOMPARE(read(target), QByteArray("old content"));
+    QCOMPARE(boxes.shown.size(), 1);
+    QVERIFY(boxes.shown[0].text.startsWith(u("اشکال در ايجاد نسخه پشتيباني") + "\r\n"));
+    QVERIFY(boxes.shown[0].text.size() > 32); // with the system's description
+    QCOMPARE(boxes.shown[0].icon, Dialogs::Icon::Critical);
+    QCOMPARE(boxes.shown[0].title, QStringLiteral("VORN"));
+
+    QCOMPARE(CopyFileInBlocks(target, files.filePath("no/such/folder/file")), 0);
+    QCOMPARE(boxes.shown.size(), 2);
+}
+
+void TestBackup::proposedFileName() {
+    QCOMPARE(Frmbackup::ProposedFileName("1391.1.5", "9.05"),
+             u("در تاريخ1391.1.5 ساعت)9.05).mdbB"));
+    QCOMPARE(Frmbackup::HourMinute(QTime(9, 5)), QStringLiteral("9.05"));
+    QCOMPARE(Frmbackup::HourMinute(QTime(0, 0, 59)), QStringLiteral("0.00"));
+    QCOMPARE(Frmbackup::HourMinute(QTime(23, 59)), QStringLiteral("23.59"));
+}
+
+void TestBackup::init() {
+    folder = std::make_unique<TempProgramFolder>();
+    QCOMPARE(folder->openDatabase().status, Database::OpenResult::Created);
+    dialogs = std::make_unique<ScriptedDialogs>();
+    folder->platform.clock = QDateTime(QDate(2012, 3, 24), QTime(9, 5, 30));
+    addSubjects({"1", "2", "3"});
+}
+
+void TestBackup::cleanup() {
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!w->parentWidget())
+            windows << w;
+    for (const QPointer<QWidget>& w : windows)
+        delete w.data();
+    dialogs.reset();
+    folder.reset();
+}
+
+Frmbackup* TestBackup::openBackup() {
+    auto* window = new Frmbackup;
+    window->show();
+    return window;
+}
+
+void TestBackup::windowShowsDateAndProposal() {
+    Frmbackup* window = openBackup();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Back up ...  Reastor"));
+    QCOMPARE(in<QLabel>(window, "Label1")->text(), QStringLiteral("1391.1.5"));
+    QCOMPARE(in<QLabel>(window, "Label2")->text(), QStringLiteral("9.05"));
+    folder->platform.clock = QDateTime(QDate(2012, 3, 24), QTime(10, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(in<QLabel>(window, "Label2")->text(), QStringLiteral("10.00"), 3000);
+    QCOMPARE(in<QLabel>(window, "Label1")->text(), QStringLiteral("1391.1.5"));
+
+    dialogs->answer(files.filePath("chosen.mdbB"));
+    QTest::mouseClick(in<QPushButton>(window, "b1"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown[0].kind, QStringLiteral("save"));
+    QCOMPARE(dialogs->shown[0].text,
+             QDir(folder->path()).filePath("Back/" + u("در تاريخ1391.1.5 ساعت)10.00).mdbB")));
+    QCOMPARE(in<QLineEdit>(window, "Text1")->text(), files.filePath("chosen.mdbB"));
+    QTest::mouseClick(in<QPushButton>(window, "b1"), Qt::LeftButton); // cancelled: kept
+    QCOMPARE(in<QLineEdit>(window, "Text1")->text(), files.filePath("chosen.mdbB"));
+
+    dialogs->answer(files.filePath("old.mdbB"));
+    QTest::mouseClick(in<QPushButton>(window, "b2"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.last().kind, QStringLiteral("open"));
+    QCOMPARE(dialogs->shown.last().text, QDir(folder->path()).filePath("Back"));
+    QCOMPARE(in<QLineEdit>(window, "Text2")->text(), files.filePath("old.mdbB"));
+
+    QVERIFY(!in<QFrame>(window, "Frame1")->isVisible());
+    QTest::mouseClick(in<QPushButton>(window, "Command3"), Qt::LeftButton);
+    QVERIFY(in<QFrame>(window, "Frame1")->isVisible());
+    QVERIFY(in<QPlainTextEdit>(window, "Text4")->toPlainText().contains("BACKUP"));
+    QTest::mouseClick(in<QPushButton>(window, "Command2"), Qt::LeftButton);
+    QVERIFY(!in<QFrame>(window, "Frame1")->isVisible());
+}
+
+void TestBackup::backup() {
+    Frmbackup* window = openBackup();
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx2"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown[0].text, u("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"));
+    QCOMPARE(dialogs->shown[0].title, u("خطا"));
+    QCOMPARE(dialogs->shown[0].icon, Dialogs::Icon::Exclamation);
+
+    const QString target = files.filePath("b.mdbB");
+    write(target, QByteArray(100000, 'x')); // longer than the database
+    in<QLineEdit>(window, "Text1")->setText(target);
+    dialogs->answer(Dialogs::Yes);
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx2"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown[1].text,
+             u("فايل پشتيباني با اين نام قبلا ايجاد شده آيا ميخواهيد اين فايل را جايگزين کنيد؟"));
+    QCOMPARE(dialogs->shown[1].buttons, Dialogs::Buttons::YesNo);
+    QCOMPARE(dialogs->shown[2].text, u("نسخه پشتيبان تهيه گرديد"));
+    QCOMPARE(dialogs->shown[2].title, QStringLiteral("VORN"));
+    QCOMPARE(folder->platform.endedNow, 1);
+    QCOMPARE(read(target), read(folder->databasePath()));
+}
+
+void TestBackup::backupAnswerNoKeepsExistingFile() {
+    Frmbackup* window = openBackup();
+    const QString target = files.filePath("keep.mdbB");
+    write(target, "earlier backup");
+    in<QLineEdit>(window, "Text1")->setText(target);
+    dialogs->answer(Dialogs::No);
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx2"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.last().text, u("عدم موفقيت در تهيه نسخه پشتيبان"));
+    QCOMPARE(dialogs->shown.last().icon, Dialogs::Icon::Information);
+    QCOMPARE(read(target), QByteArray("earlier backup"));
+    QCOMPARE(folder->platform.endedNow, 0);
+    QVERIFY(window->isVisible());
+}
+
+void TestBackup::backupIsADatabaseThatOpens() {
+    Frmbackup* window = openBackup();
+    const QString target = files.filePath("whole.mdbB");
+    in<QLineEdit>(window, "Text1")->setText(target);
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx2"), Qt::LeftButton);
+    QCOMPARE(subjectsIn(target), (QStringList{"1", "2", "3"}));
+    QCOMPARE(Database::checkFile(target), QString());
+}
+
+void TestBackup::refusedRestores_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("text file") << "text"
+                               << "";
+    QTest::newRow("empty file") << "empty"
+                                << "";
+    QTest::newRow("truncated backup") << "truncated"
+                                      << "";
+    QTest::newRow("missing file") << "missing" << u("اشکال در ايجاد نسخه پشتيباني");
+}
+
+void TestBackup::refusedRestores() {
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    // A real backup with enough rows to span many pages, to cut short.
+    QStringList many;
+    for (int i = 4; i < 3000; ++i)
+        many << QString::number(i);
+    addSubjects(many);
+    const QString source = files.filePath(kind + ".mdbB");
+    if (kind == "text")
+        write(source, "these are not the data you are looking for\n");
+    else if (kind == "empty")
+        write(source, QByteArray());
+    else if (kind == "truncated")
+        write(source, read(folder->databasePath()).left(20000));
+    const QByteArray before = read(folder->databasePath());
+
+    Frmbackup* window = openBackup();
+    in<QLineEdit>(window, "Text2")->setText(source);
+    dialogs->answer(Dialogs::Yes);
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx3"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown[0].text, u("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"));
+    if (message.isEmpty())
+        QCOMPARE(dialogs->shown.last().title, u("خطا"));
+    else
+        QVERIFY(dialogs->shown.last().text.startsWith(message));
+    QCOMPARE(folder->platform.endedNow, 0);
+    QCOMPARE(read(folder->databasePath()), before);
+    QVERIFY(Database::isOpen());
+    DataView still;
+    still.open("ide");
+    QCOMPARE(still.rowCount(), 2999);
+}
+
+void TestBackup::restoreBringsBackTheBackup() {
+    const QString saved = files.filePath("saved.mdbB");
+    QVERIFY(Backup::copyInBlocks(folder->databasePath(), saved).ok);
+    addSubjects({"4", "5"});
+
+    Frmbackup* window = openBackup();
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx3"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.last().text, u("لطفا مسير فايل مربوطه را وارد کنيد"));
+    in<QLineEdit>(window, "Text2")->setText(saved);
+    dialogs->answer(Dialogs::No);
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx3"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.last().text, u("عدم موفقيت در بازيابي اطلاعات "));
+    QCOMPARE(subjectsIn(folder->databasePath()), (QStringList{"1", "2", "3", "4", "5"}));
+
+    dialogs->answer(Dialogs::Yes);
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx3"), Qt::LeftButton);
+    QCOMPARE(dialogs->shown.last().text, u("بازيابي اطلاعات انجام شد"));
+    QCOMPARE(folder->platform.endedNow, 1);
+    QCOMPARE(read(folder->databasePath()), read(saved));
+    QCOMPARE(subjectsIn(folder->databasePath()), (QStringList{"1", "2", "3"}));
+}
+
+void TestBackup::everyWayOutEndsTheProgram() {
+    Frmbackup* window = openBackup();
+    QTest::mouseClick(in<QPushButton>(window, "Command1"), Qt::LeftButton);
+    QCOMPARE(folder->platform.endedNow, 1);
+    window = openBackup();
+    window->close();
+    QCOMPARE(folder->platform.endedNow, 2);
+}
+
+void TestBackup::exitQuestion() {
+    QPointer<Frm1> main = Frm1::load();
+    main->close(); // the close box, like the exit button
+    QTRY_VERIFY(main.isNull());
+    auto* question = topLevel<exitpro>();
+    QVERIFY(question);
+    QCOMPARE(in<QLabel>(question, "Label1")->text(), u("آيا براي خروج از برنامه اطمينان داريد"));
+    QVERIFY(!in<QCheckBox>(question, "Check1")->isChecked());
+    QVERIFY(in<QLabel>(question, "k1")->isVisible() && !in<QLabel>(question, "k2")->isVisible());
+
+    moveOver(in<QLabel>(question, "k1"));
+    QVERIFY(in<QLabel>(question, "k2")->isVisible() && !in<QLabel>(question, "k1")->isVisible());
+    moveOver(in<QLabel>(question, "C1"));
+    QVERIFY(in<QLabel>(question, "k2")->isVisible()); // until the pointer crosses the surface
+    moveOver(question);
+    QVERIFY(in<QLabel>(question, "k1")->isVisible() && in<QLabel>(question, "C1")->isVisible());
+
+    // Cancel brings back a freshly loaded main window.
+    clickPicture(in<QLabel>(question, "C1"), in<QLabel>(question, "C2"));
+    QTRY_VERIFY(!topLevel<exitpro>());
+    QVERIFY(topLevel<Frm1>());
+    QCOMPARE(topLevel<Frm1>()->findChild<QLineEdit*>("Text3")->text(), QStringLiteral("2"));
+
+    // The exit button leads to the same question; OK without the box ticked ends at once.
+    QTest::mouseClick(topLevel<Frm1>()->findChild<QPushButton*>("Command6"), Qt::LeftButton);
+    question = topLevel<exitpro>();
+    QVERIFY(question);
+    clickPicture(in<QLabel>(question, "k1"), in<QLabel>(question, "k2"));
+    QCOMPARE(folder->platform.endedNow, 1);
+    QVERIFY(!topLevel<Frmbackup>());
+    QVERIFY(dialogs->shown.isEmpty());
+
+    // The keyboard does the same: Escape goes back, Enter confirms.
+    QTest::keyClick(question, Qt::Key_Escape);
+    QTRY_VERIFY(topLevel<Frm1>());
+    topLevel<Frm1>()->close();
+    QTest::keyClick(topLevel<exitpro>(), Qt::Key_Return);
+    QCOMPARE(folder->platform.endedNow, 2);
+}
+
+void TestBackup::exitCaptionBlinks() {
+    auto* question = new exitpro;
+    question->show();
+    QCOMPARE(question->windowTitle(), u("تهيه نسخه پشتيبان"));
+    QTRY_COMPARE_WITH_TIMEOUT(question->windowTitle(), u(" تهيه نسخه پشتيبان"), 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(question->windowTitle(), u("پشتيبان گيري"), 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(in<QCheckBox>(question, "Check1")->text(), u("پشتيبان گيري"), 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(question->windowTitle(), u(" تهيه نسخه پشتيبان"), 1500);
+}
+
+void TestBackup::exitWithBackupAndBack() {
+    auto* question = new exitpro;
+    question->show();
+    in<QCheckBox>(question, "Check1")->setChecked(true);
+    clickPicture(in<QLabel>(question, "k1"), in<QLabel>(question, "k2"));
+    QVERIFY(topLevel<Frmbackup>());
+    QVERIFY(!question->isVisible());
+    QCOMPARE(folder->platform.endedNow, 0);
+}
+
+void TestBackup::settingsPanels() {
+    QPointer<Frm1> main = Frm1::load();
+    auto visible = [&](const char* name) { return in<QGroupBox>(main, name)->isVisible(); };
+    QTest::mouseClick(in<QPushButton>(main, "Command9"), Qt::LeftButton);
+    QVERIFY(visible("Frame8") && !visible("Frame6") && !visible("Frame9"));
+    QTest::mouseClick(in<QPushButton>(main, "Command68"), Qt::LeftButton);
+    QVERIFY(visible("Frame8") && visible("Frame6"));
+    QCOMPARE(in<QPushButton>(main, "Command52")->text(), u("تم شماره 10 "));
+    QCOMPARE(in<QPushButton>(main, "Command45")->text(), u(" تم شماره 1"));
+    QTest::mouseClick(in<QPushButton>(main, "Command46"), Qt::LeftButton);
+    QVERIFY(visible("Frame8") && !visible("Frame6"));
+    QTest::mouseClick(in<QPushButton>(main, "Command67"), Qt::LeftButton);
+    QVERIFY(visible("Frame8") && visible("Frame9"));
+    QTest::mouseClick(in<QPushButton>(main, "Command69"), Qt::LeftButton);
+    QVERIFY(!visible("Frame8") && !visible("Frame9"));
+    delete main;
+}
+
+void TestBackup::themeChange() {
+    QPointer<Frm1> main = Frm1::load();
+    QTest::mouseClick(in<QPushButton>(main, "Command68"), Qt::LeftButton);
+    QTest::mouseClick(in<QPushButton>(main, "Command42"), Qt::LeftButton);
+    QTRY_VERIFY(main.isNull());
+    QVERIFY(!topLevel<exitpro>());
+    QSqlQuery q(Database::connection());
+    q.exec("SELECT TH FROM Theme");
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("4"));
+    auto* notice = topLevel<Frmskin>();
+    QVERIFY(notice);
+    QCOMPARE(notice->windowTitle(), QStringLiteral("Skin"));
+    QCOMPARE(in<QLabel>(notice, "Label3_1")->text(), u("تغييرات با موفقيت به پايان رسيد"));
+    clickPicture(in<QLabel>(notice, "k1"), in<QLabel>(notice, "k2"));
+    QTRY_VERIFY(!topLevel<Frmskin>());
+    Frm1* again = topLevel<Frm1>();
+    QVERIFY(again);
+    QCOMPARE(again->findChild<Skin*>("Skin1")->loadedFile(), QStringLiteral("_temp.skn"));
+    QVERIFY(!topLevel<exitpro>());
+}
+
+void TestBackup::clinicDetails() {
+    QPointer<Frm1> main = Frm1::load();
+    QTest::mouseClick(in<QPushButton>(main, "Command67"), Qt::LeftButton);
+    QCOMPARE(in<QLabel>(main, "SkinLabel1")->text(), QString()); // nothing stored yet
+    QLineEdit* name = in<QLineEdit>(main, "Text2");
+    QTest::keyClicks(name, "Arya");
+    QCOMPARE(in<QLabel>(main, "SkinLabel1")->text(), QStringLiteral("Arya")); // before saving
+    QTest::keyClicks(in<QLineEdit>(main, "Text14"), "Main st");
+    QTest::mouseClick(in<QPushButton>(main, "Command64"), Qt::LeftButton);
+    QVERIFY(!in<QGroupBox>(main, "Frame9")->isVisible());
+    QVERIFY(in<QGroupBox>(main, "Frame8")->isVisible());
+    QSqlQuery q(Database::connection());
+    q.exec("SELECT Name || '|' || Adress FROM Theme");
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("Arya|Main st"));
+
+    // Abandoned edits stay abandoned, even through a theme change.
+    QTest::mouseClick(in<QPushButton>(main, "Command67"), Qt::LeftButton);
+    name->selectAll();
+    QTest::keyClicks(name, "Other");
+    QTest::mouseClick(in<QPushButton>(main, "Command7"), Qt::LeftButton);
+    QCOMPARE(name->text(), QStringLiteral("Arya"));
+    QCOMPARE(in<QLabel>(main, "SkinLabel1")->text(), QStringLiteral("Arya"));
+    QTest::mouseClick(in<QPushButton>(main, "Command68"), Qt::LeftButton);
+    QTest::mouseClick(in<QPushButton>(main, "Command44"), Qt::LeftButton);
+    q.exec("SELECT Name || '|' || TH FROM Theme");
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("Arya|2"));
+}
+
+// The program is killed while it copies a large backup over the database: whatever the moment,
+// the database is whole afterwards, either as it was or as the backup.
+void TestBackup::killedRestoreLeavesADatabase() {
+    QStringList many;
+    for (int i = 4; i < 60000; ++i)
+        many << QString::number(i);
+    addSubjects(many);
+    const QString backup = files.filePath("large.mdbB");
+    QVERIFY(Backup::copyInBlocks(folder->databasePath(), backup).ok);
+    QSqlQuery(Database::connection()).exec("DELETE FROM ide WHERE Code NOT IN ('1', '2')");
+    QSqlQuery(Database::connection()).exec("DELETE FROM Answer WHERE Code NOT IN ('1', '2')");
+    const QStringList before = subjectsIn(folder->databasePath());
+    const qsizetype after = subjectsIn(backup).size();
+    Database::close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    int killed = 0;
+    for (int round = 0; round < 6; ++round) {
+        QProcess probe;
+        probe.setProcessEnvironment(env);
+        probe.start(QStringLiteral(RESTORE_PROBE), {folder->path(), backup});
+        QVERIFY(probe.waitForReadyRead(20000));
+        QTest::qWait(QRandomGenerator::global()->bounded(5, 120));
+        if (probe.state() == QProcess::Running) {
+            ::kill(pid_t(probe.processId()), SIGKILL);
+            ++killed;
+        }
+        probe.waitForFinished(20000);
+        const QStringList now = subjectsIn(folder->databasePath());
+        QVERIFY2(now == before || now.size() == after, qPrintable(now.value(0)));
+        QVERIFY(!now.contains("<broken>") && !now.contains("<unopenable>"));
+        if (now.size() == after) { // restored: put the smaller database back for the next round
+            QFile::remove(folder->databasePath());
+            QVERIFY(folder->openDatabase().status == Database::OpenResult::Created);
+            addSubjects({"1", "2", "3"});
+            QSqlQuery(Database::connection()).exec("DELETE FROM ide WHERE Code = '3'");
+            Database::close();
+        }
+    }
+    QVERIFY(killed > 0);
+}
+
+VORN_TEST_MAIN(TestBackup)
+#include "tst_backup.moc"
