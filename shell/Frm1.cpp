@@ -7,6 +7,7 @@
 #include "FieldBinding.h"
 #include "FrmCode.h"
 #include "FrmTest.h"
+#include "FrmUpdate.h"
 #include "FrmkLID.h"
 #include "Frmskin.h"
 #include "Inet.h"
@@ -124,6 +125,7 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     connect(ui->Command2, &QPushButton::clicked, this, &Frm1::Command2_Click);
     connect(ui->Command3, &QPushButton::clicked, this, &Frm1::Command3_Click);
     connect(ui->Command4, &QPushButton::clicked, this, &Frm1::Command4_Click);
+    connect(ui->Cmdupdate, &QPushButton::clicked, this, &Frm1::Cmdupdate_Click);
     connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
     connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
@@ -255,6 +257,11 @@ void Frm1::Command4_Click() {
         return;
     ClosePanels();
     ShowInstead(new FrmCode);
+}
+
+void Frm1::Cmdupdate_Click() {
+    FrmUpdate check(this);
+    check.exec();
 }
 
 // The other window takes the main window's place; it loads the main window again when it

@@ -35,6 +35,7 @@ private Q_SLOTS:
     void Command2_Click();
     void Command3_Click();
     void Command4_Click();
+    void Cmdupdate_Click();
     void Command8_Click();
     void Command9_Click();
     void Command46_Click();

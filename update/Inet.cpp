@@ -28,21 +28,32 @@ QNetworkRequest Inet::request(const QString& address) const {
 }
 
 // Only a successful reply has a body worth reading: an error page must not pass for content.
-QString Inet::bodyText(QNetworkReply* reply) {
+QByteArray Inet::body(QNetworkReply* reply) {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299)
         return {};
-    return QString::fromUtf8(reply->readAll());
+    QByteArray data = reply->readAll();
+    if (data.isNull())
+        data = QByteArray(""); // an empty body is still a body
+    return data;
 }
 
-QString Inet::openUrl(const QString& url) {
+QString Inet::bodyText(QNetworkReply* reply) {
+    return QString::fromUtf8(body(reply));
+}
+
+QByteArray Inet::fetchBytes(const QString& url) {
     QNetworkReply* reply = manager_->get(request(url));
     QEventLoop loop;
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const QString text = bodyText(reply);
+    const QByteArray data = body(reply);
     reply->deleteLater();
-    return text;
+    return data;
+}
+
+QString Inet::openUrl(const QString& url) {
+    return QString::fromUtf8(fetchBytes(url));
 }
 
 void Inet::fetchText(const QString& url) {
@@ -68,6 +79,8 @@ void Inet::execute(const QString& operation, const QString& requestHeaders) {
                              line.mid(colon + 1).trimmed().toLatin1());
     }
     reply_ = manager_->sendCustomRequest(req, operation.toLatin1());
+    // The body is read piece by piece: it waits at the connection, not in memory.
+    reply_->setReadBufferSize(256 * 1024);
 }
 
 bool Inet::stillExecuting() const {
@@ -108,6 +121,10 @@ QByteArray Inet::getChunk(int size) {
         loop.exec();
     }
     return reply_ ? reply_->read(size) : QByteArray();
+}
+
+bool Inet::failed() const {
+    return reply_ && reply_->isFinished() && reply_->error() != QNetworkReply::NoError;
 }
 
 void Inet::cancel() {

@@ -23,6 +23,8 @@ public:
     // 1. Fetch as text: one GET, waiting for the whole reply while the windows repaint.
     // Any failure, including an error status, gives an empty text.
     QString openUrl(const QString& url);
+    // The same fetch for bytes; a null array on any failure.
+    QByteArray fetchBytes(const QString& url);
     // The same fetch without waiting: textFetched() follows. At most one is in flight;
     // a call while one runs is ignored.
     void fetchText(const QString& url);
@@ -43,6 +45,8 @@ public:
     QString responseHeader(const QString& name) const;
     // 7. The next body piece of at most size bytes; empty when the body is exhausted.
     QByteArray getChunk(int size);
+    // Whether the request ended in a transfer error (a reply cut short, a time-out).
+    bool failed() const;
     // 8. Abandons the running request.
     void cancel();
     // 9. The address of the request.
@@ -53,6 +57,7 @@ Q_SIGNALS:
 
 private:
     QNetworkRequest request(const QString& url) const;
+    static QByteArray body(QNetworkReply* reply);
     static QString bodyText(QNetworkReply* reply);
 
     QNetworkAccessManager* manager_;

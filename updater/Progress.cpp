@@ -1,0 +1,126 @@
+#include "Progress.h"
+
+#include "Dialogs.h"
+#include "FileDownloader.h"
+#include "Platform.h"
+#include "Site.h"
+#include "Twips.h"
+#include "Val.h"
+#include "ui_Progress.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace {
+QString idleCaption() {
+    return QString::fromUtf8("دانلود");
+}
+} // namespace
+
+Progress::Progress() : ui(std::make_unique<Ui::Progress>()) {
+    ui->setupUi(this);
+    FileDownloader_ = new FileDownloader(this);
+    FileDownloader_->setObjectName(QStringLiteral("FileDownloader"));
+    ui->topLayout->insertWidget(1, FileDownloader_);
+    ui->Text->setText(Site::address(Site::InstallerPath));
+    ui->Label2_0->setText(QStringLiteral("info@") + Site::host());
+    ui->Label2_1->setText(QStringLiteral("https://") + Site::host());
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    connect(ui->cmdUpdate, &QPushButton::clicked, this, &Progress::cmdUpdate_Click);
+    connect(ui->Command1, &QPushButton::clicked, this, &Progress::Command1_Click);
+    connect(Timer1, &QTimer::timeout, this, &Progress::Timer1_Timer);
+    connect(FileDownloader_, &FileDownloader::DownloadProgress, this,
+            &Progress::FileDownloader_DownloadProgress);
+    connect(FileDownloader_, &FileDownloader::DownloadErrors, this,
+            &Progress::FileDownloader_DownloadErrors);
+    connect(FileDownloader_, &FileDownloader::DowloadComplete, this,
+            &Progress::FileDownloader_DowloadComplete);
+    Form_Load();
+}
+
+Progress::~Progress() = default;
+
+void Progress::Form_Load() {
+    resize(twips(8400), twips(2900));
+    placeWindow(this, 2475, 1620);
+    ui->Label1->hide();
+    ui->Text->hide();
+    Timer1->start();
+}
+
+QString Progress::GetFileName(const QString& strURL) {
+    const qsizetype length = strURL.size();
+    if (length - 1 <= 0)
+        return {};
+    const bool http = strURL.startsWith(QLatin1String("http://"));
+    const bool https = strURL.startsWith(QLatin1String("https://"));
+    if (!http && !https)
+        return {};
+    if (strURL == QLatin1String("http://") || strURL == QLatin1String("https://"))
+        return {};
+    const qsizetype slash = strURL.lastIndexOf(QLatin1Char('/'), length - 2);
+    if (slash < 0)
+        return {};
+    const QString name = strURL.mid(slash + 1);
+    if (name.size() < 2 || name.lastIndexOf(QLatin1Char('.'), name.size() - 2) < 0)
+        return {};
+    return name;
+}
+
+void Progress::Idle() {
+    ui->cmdUpdate->setText(idleCaption());
+    ui->ProgressBar->setValue(0);
+}
+
+void Progress::cmdUpdate_Click() {
+    if (ui->cmdUpdate->text() != idleCaption()) {
+        FileDownloader_->Cancel();
+        Idle();
+        return;
+    }
+    // A cancelled download may still be unwinding: a new one waits for it to end.
+    if (FileDownloader_->isDownloading())
+        return;
+    ui->cmdUpdate->setText(QString::fromUtf8("انصراف"));
+    ui->ProgressBar->setValue(0);
+    const QString address = ui->Text->text();
+    FileDownloader_->DownloadFile(
+        address, QDir(Platform::get().programFolder()).filePath(GetFileName(address)));
+}
+
+// More bytes than announced give more than 100: the bar stops at full.
+void Progress::FileDownloader_DownloadProgress(const QString& intPercent) {
+    ui->ProgressBar->setValue(int(std::clamp(Val(intPercent), 0.0, 100.0)));
+}
+
+void Progress::FileDownloader_DownloadErrors(const QString& strError) {
+    Dialogs::get().message(this, strError, QStringLiteral("Error"), Dialogs::Icon::Critical,
+                           Dialogs::Buttons::Ok, false);
+    Idle();
+    FileDownloader_->Cancel();
+}
+
+void Progress::FileDownloader_DowloadComplete() {
+    Dialogs::get().message(this, tr("دانلود فايل با موفقيت به پايان رسيد "),
+                           QStringLiteral("Success"), Dialogs::Icon::Information);
+    Idle();
+    const QString installer =
+        QDir(Platform::get().programFolder()).filePath(GetFileName(ui->Text->text()));
+    if (!Platform::get().startProgram(installer, {}, Platform::WindowStyle::Minimized))
+        Dialogs::get().message(this,
+                               tr("برنامهٔ نصب دریافت شد اما اجرا نشد. آن را خودتان اجرا کنید:\n%1")
+                                   .arg(QDir::toNativeSeparators(installer)),
+                               QStringLiteral("Error"), Dialogs::Icon::Exclamation);
+    Platform::get().endProgramNow();
+}
+
+void Progress::Timer1_Timer() {
+    ui->Label4->setText(QString::number(ui->ProgressBar->value()));
+}
+
+void Progress::Command1_Click() {
+    Platform::get().endProgramNow();
+}

@@ -1,0 +1,12 @@
+#include "ErrorTrap.h"
+#include "Progress.h"
+
+int main(int argc, char** argv) {
+    VornApplication app(argc, argv);
+    VornApplication::setApplicationName(QStringLiteral("VORNupdate"));
+    app.setUpLook();
+    auto* window = new Progress;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return VornApplication::exec();
+}
