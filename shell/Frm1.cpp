@@ -1,5 +1,6 @@
 #include "Frm1.h"
 
+#include "About.h"
 #include "Content.h"
 #include "DataView.h"
 #include "Dialogs.h"
@@ -9,6 +10,7 @@
 #include "FrmTest.h"
 #include "FrmUpdate.h"
 #include "FrmkLID.h"
+#include "Frmmoarefi.h"
 #include "Frmskin.h"
 #include "Inet.h"
 #include "Module7.h"
@@ -126,6 +128,8 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     connect(ui->Command3, &QPushButton::clicked, this, &Frm1::Command3_Click);
     connect(ui->Command4, &QPushButton::clicked, this, &Frm1::Command4_Click);
     connect(ui->Cmdupdate, &QPushButton::clicked, this, &Frm1::Cmdupdate_Click);
+    connect(ui->Command11, &QPushButton::clicked, this, &Frm1::Command11_Click);
+    connect(ui->Command12, &QPushButton::clicked, this, &Frm1::Command12_Click);
     connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
     connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
     connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
@@ -257,6 +261,18 @@ void Frm1::Command4_Click() {
         return;
     ClosePanels();
     ShowInstead(new FrmCode);
+}
+
+void Frm1::Command11_Click() {
+    ClosePanels();
+    Frmmoarefi introduction(this);
+    introduction.exec();
+}
+
+void Frm1::Command12_Click() {
+    ClosePanels();
+    About about(this);
+    about.exec();
 }
 
 void Frm1::Cmdupdate_Click() {

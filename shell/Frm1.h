@@ -36,6 +36,8 @@ private Q_SLOTS:
     void Command3_Click();
     void Command4_Click();
     void Cmdupdate_Click();
+    void Command11_Click();
+    void Command12_Click();
     void Command8_Click();
     void Command9_Click();
     void Command46_Click();

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDialog>
+
+// The introduction to the questionnaire: what it measures, its items and subscales, its
+// psychometric properties and its scoring rule.
+class Frmmoarefi : public QDialog {
+    Q_OBJECT
+public:
+    explicit Frmmoarefi(QWidget* parent = nullptr);
+
+    static QString ScoringRule();
+
+private Q_SLOTS:
+    void Form_Load();
+};
