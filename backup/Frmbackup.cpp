@@ -73,9 +73,7 @@ const char* const kHelp = "در این بخش از برنامه\n"
 Frmbackup::Frmbackup() : ui(std::make_unique<Ui::Frmbackup>()) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    Adodc1 = new DataView(this);
-    Adodc1->setObjectName(QStringLiteral("Adodc1"));
-    Adodc1->open(QString::fromLatin1(Tables::Theme));
+    Adodc1 = DataView::create(this, "Adodc1", Tables::Theme);
     new FieldBinding(ui->Text3, Adodc1, QStringLiteral("TH"));
     Skin1 = new Skin(this);
     Timer1 = new QTimer(this);

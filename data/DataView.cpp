@@ -21,6 +21,13 @@ const QString* DataView::Row::edited(int column) const {
     return nullptr;
 }
 
+DataView* DataView::create(QObject* window, const char* name, const char* table) {
+    auto* view = new DataView(window);
+    view->setObjectName(QString::fromLatin1(name));
+    view->open(QString::fromLatin1(table));
+    return view;
+}
+
 void DataView::open(const QString& table) {
     QSqlQuery q(Database::connection());
     Database::exec(q, QStringLiteral("PRAGMA table_info(%1)").arg(Database::quoted(table)));

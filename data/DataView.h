@@ -21,6 +21,8 @@ public:
     ~DataView() override;
 
     void open(const QString& table);
+    // A window's view, named as the window calls it, opened on a table.
+    static DataView* create(QObject* window, const char* name, const char* table);
     // Reopens the table: drops uncommitted rows and edits, the filter and the sort, and shows
     // what other views committed. Rereads the file only when something was written since.
     void refresh();

@@ -23,16 +23,10 @@
 FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    auto makeView = [this](const char* name, const char* table) {
-        auto* view = new DataView(this);
-        view->setObjectName(QString::fromLatin1(name));
-        view->open(QString::fromLatin1(table));
-        return view;
-    };
-    Adodc1 = makeView("Adodc1", Tables::Theme);
-    Adodc2 = makeView("Adodc2", Tables::Ide);
-    Adodc3 = makeView("Adodc3", Tables::Ide);
-    Adodc4 = makeView("Adodc4", Tables::Answer);
+    Adodc1 = DataView::create(this, "Adodc1", Tables::Theme);
+    Adodc2 = DataView::create(this, "Adodc2", Tables::Ide);
+    Adodc3 = DataView::create(this, "Adodc3", Tables::Ide);
+    Adodc4 = DataView::create(this, "Adodc4", Tables::Answer);
     new FieldBinding(ui->Text1, Adodc1, QStringLiteral("TH"));
     new FieldBinding(ui->Text4, Adodc1, QStringLiteral("Adress"));
 

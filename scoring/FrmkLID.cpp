@@ -31,17 +31,11 @@ const QString kHelp =
 FrmkLID::FrmkLID() : ui(std::make_unique<Ui::FrmkLID>()) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    auto makeView = [this](const char* name, const char* table) {
-        auto* view = new DataView(this);
-        view->setObjectName(QString::fromLatin1(name));
-        view->open(QString::fromLatin1(table));
-        return view;
-    };
-    Adodc1 = makeView("Adodc1", Tables::Theme);
-    Adodc2 = makeView("Adodc2", Tables::Answer);
-    Adodc3 = makeView("Adodc3", Tables::Ide);
-    Adodc5 = makeView("Adodc5", Tables::Ide);
-    Adodc6 = makeView("Adodc6", Tables::Ide);
+    Adodc1 = DataView::create(this, "Adodc1", Tables::Theme);
+    Adodc2 = DataView::create(this, "Adodc2", Tables::Answer);
+    Adodc3 = DataView::create(this, "Adodc3", Tables::Ide);
+    Adodc5 = DataView::create(this, "Adodc5", Tables::Ide);
+    Adodc6 = DataView::create(this, "Adodc6", Tables::Ide);
 
     new FieldBinding(ui->Text1, Adodc1, QStringLiteral("TH"));
     new FieldBinding(ui->Text13, Adodc1, QStringLiteral("Name"));

@@ -85,16 +85,10 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
-    auto makeView = [this](const char* name, const char* table) {
-        auto* view = new DataView(this);
-        view->setObjectName(QString::fromLatin1(name));
-        view->open(QString::fromLatin1(table));
-        return view;
-    };
-    Adodc1 = makeView("Adodc1", Tables::Theme);
-    Adodc2 = makeView("Adodc2", Tables::Ide);
-    Adodc3 = makeView("Adodc3", Tables::Answer);
-    Adodc5 = makeView("Adodc5", Tables::Ide);
+    Adodc1 = DataView::create(this, "Adodc1", Tables::Theme);
+    Adodc2 = DataView::create(this, "Adodc2", Tables::Ide);
+    Adodc3 = DataView::create(this, "Adodc3", Tables::Answer);
+    Adodc5 = DataView::create(this, "Adodc5", Tables::Ide);
     new FieldBinding(ui->Text1, Adodc1, QStringLiteral("TH"));
     const QList<QPair<QLineEdit*, const char*>> registration{
         {ui->Text11, "Code"}, {ui->Text6, "FName"},   {ui->Text4, "LName"},  {ui->Text16, "Jens"},

@@ -50,16 +50,10 @@ std::unique_ptr<FrmTest> FrmTest::Prepare(QWidget* owner) {
 // never held an edit, and each would read the whole table again.
 FrmTest::FrmTest(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::FrmTest>()) {
     ui->setupUi(this);
-    auto makeView = [this](const char* name, const char* table) {
-        auto* view = new DataView(this);
-        view->setObjectName(QString::fromLatin1(name));
-        view->open(QString::fromLatin1(table));
-        return view;
-    };
-    Adodc1 = makeView("Adodc1", Tables::Theme);
-    Adodc2 = makeView("Adodc2", Tables::Answer);
-    Adodc3 = makeView("Adodc3", Tables::Ide);
-    Adodc6 = makeView("Adodc6", Tables::Qus);
+    Adodc1 = DataView::create(this, "Adodc1", Tables::Theme);
+    Adodc2 = DataView::create(this, "Adodc2", Tables::Answer);
+    Adodc3 = DataView::create(this, "Adodc3", Tables::Ide);
+    Adodc6 = DataView::create(this, "Adodc6", Tables::Qus);
     new FieldBinding(ui->Text2, Adodc1, QStringLiteral("TH"));
     const QList<QPair<QLineEdit*, const char*>> details{
         {ui->Text1, "Code"},   {ui->Text3, "FName"}, {ui->Text4, "LName"},

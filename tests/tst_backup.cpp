@@ -213,12 +213,7 @@ void TestBackup::init() {
 }
 
 void TestBackup::cleanup() {
-    QList<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (!w->parentWidget())
-            windows << w;
-    for (const QPointer<QWidget>& w : windows)
-        delete w.data();
+    deleteAllWindows();
     dialogs.reset();
     folder.reset();
 }

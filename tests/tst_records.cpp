@@ -109,12 +109,7 @@ void TestRecords::init() {
 }
 
 void TestRecords::cleanup() {
-    QList<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (!w->parentWidget()) // popups and dialogs go with their owners
-            windows << w;
-    for (const QPointer<QWidget>& w : windows)
-        delete w.data();
+    deleteAllWindows();
     dialogs.reset();
     folder.reset();
 }

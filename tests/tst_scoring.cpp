@@ -209,12 +209,7 @@ void TestScoring::init() {
 }
 
 void TestScoring::cleanup() {
-    QList<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (!w->parentWidget()) // popups and dialogs go with their owners
-            windows << w;
-    for (const QPointer<QWidget>& w : windows)
-        delete w.data(); // a window deletes its own dialogs first
+    deleteAllWindows();
     dialogs.reset();
     folder.reset();
 }

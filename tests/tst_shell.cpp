@@ -169,7 +169,7 @@ void TestShell::init() {
 }
 
 void TestShell::cleanup() {
-    delete window;
+    deleteAllWindows(); // the main window and the exit question it leaves behind
     server.reset();
     dialogs.reset();
     folder.reset();

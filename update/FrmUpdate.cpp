@@ -19,9 +19,7 @@
 
 FrmUpdate::FrmUpdate(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::FrmUpdate>()) {
     ui->setupUi(this);
-    Adodc1 = new DataView(this);
-    Adodc1->setObjectName(QStringLiteral("Adodc1"));
-    Adodc1->open(QString::fromLatin1(Tables::Theme));
+    Adodc1 = DataView::create(this, "Adodc1", Tables::Theme);
     new FieldBinding(ui->Text2, Adodc1, QStringLiteral("TH"));
     Inet1 = new Inet(this);
     Inet1->setObjectName(QStringLiteral("Inet1"));

@@ -1,7 +1,10 @@
 #include "TempProgramFolder.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
+#include <QWidget>
 
 TempProgramFolder::TempProgramFolder() : platform(dir_.path()) {
     const QDir skins(QStringLiteral(VORN_SKIN_DIR));
@@ -15,4 +18,13 @@ TempProgramFolder::~TempProgramFolder() {
 
 Database::OpenResult TempProgramFolder::openDatabase() {
     return Database::open(path());
+}
+
+void deleteAllWindows() {
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!w->parentWidget())
+            windows << w;
+    for (const QPointer<QWidget>& w : windows)
+        delete w.data();
 }

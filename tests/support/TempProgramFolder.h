@@ -20,3 +20,6 @@ public:
 
     FakePlatform platform;
 };
+
+// Deletes every window a test left open (dialogs and popups go with their owners).
+void deleteAllWindows();
