@@ -139,10 +139,7 @@ private Q_SLOTS:
 private:
     Frmbackup* openBackup();
     template <typename T> T* in(QWidget* window, const char* name) {
-        T* w = window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
+        return control<T>(window, QString::fromLatin1(name));
     }
 
     std::unique_ptr<TempProgramFolder> folder;

@@ -49,10 +49,7 @@ template <typename T> T* shown() {
 }
 
 template <typename T = QWidget> T* in(QWidget* window, const QString& name) {
-    T* w = window->findChild<T*>(name);
-    if (!w)
-        qFatal("no control %s", qPrintable(name));
-    return w;
+    return control<T>(window, name);
 }
 
 void click(QWidget* window, const QString& name) {

@@ -85,10 +85,7 @@ private:
     void typeInto(const char* box, const QString& text);
     QStringList gridCodes();
     template <typename T> T* child(const char* name) {
-        T* w = window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
+        return control<T>(window.data(), QString::fromLatin1(name));
     }
 
     std::unique_ptr<TempProgramFolder> folder;

@@ -146,10 +146,7 @@ private:
     void openRegistration();
     void fillRegistration(const QString& code);
     template <typename T> T* child(const char* name) {
-        T* w = window ? window->findChild<T*>(QString::fromLatin1(name)) : nullptr;
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
+        return control<T>(window.data(), QString::fromLatin1(name));
     }
 
     std::unique_ptr<TempProgramFolder> folder;

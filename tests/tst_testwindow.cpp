@@ -89,10 +89,7 @@ private:
     void typeNumber(const QString& keys);
     int itemShown() { return window->findChild<QGroupBox*>("Frame2")->title().toInt(); }
     template <typename T> T* child(const char* name) {
-        T* w = window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
+        return control<T>(window.get(), QString::fromLatin1(name));
     }
 
     std::unique_ptr<TempProgramFolder> folder;

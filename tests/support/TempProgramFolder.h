@@ -23,3 +23,13 @@ public:
 
 // Deletes every window a test left open (dialogs and popups go with their owners).
 void deleteAllWindows();
+
+#include <QWidget>
+
+// A named control of a window; a test that asks for one the window lacks stops at once.
+template <typename T> T* control(QWidget* window, const QString& name) {
+    T* found = window ? window->findChild<T*>(name) : nullptr;
+    if (!found)
+        qFatal("no control %s", qPrintable(name));
+    return found;
+}
