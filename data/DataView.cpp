@@ -147,13 +147,6 @@ void DataView::setFilter(const QString& field, const QString& value) {
     resetTo(0);
 }
 
-void DataView::clearFilter() {
-    filterColumn_ = -1;
-    filterValue_.clear();
-    rebuildVisible();
-    resetTo(0);
-}
-
 void DataView::sort(const QString& field) {
     sortColumn_ = requireField(field);
     rebuildVisible();

@@ -40,7 +40,6 @@ public:
 
     // Leaves visible the rows whose field text equals value exactly; the first becomes current.
     void setFilter(const QString& field, const QString& value);
-    void clearFilter();
     void sort(const QString& field);
 
     void addRow();

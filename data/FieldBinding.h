@@ -15,8 +15,6 @@ public:
     FieldBinding(QWidget* widget, DataView* view, const QString& field);
 
     void bind(DataView* view, const QString& field);
-    const QString& fieldName() const { return field_; }
-    DataView* view() const { return view_; }
 
 private:
     void show();

@@ -177,15 +177,6 @@ bool Report::setCaption(const QString& section, const QString& label, const QStr
     return false;
 }
 
-QString Report::caption(const QString& section, const QString& label) const {
-    for (const ReportSection* s : sections(layout_))
-        if (s->name.compare(section, Qt::CaseInsensitive) == 0)
-            for (const ReportItem& item : s->items)
-                if (item.kind == ReportItem::Kind::Label && item.name == label)
-                    return item.text;
-    return {};
-}
-
 std::shared_ptr<const Report::Snapshot> Report::takeSnapshot() const {
     auto snapshot = std::make_shared<Snapshot>();
     snapshot->layout = layout_;

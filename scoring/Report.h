@@ -59,7 +59,6 @@ public:
     void setDataSource(DataView* view);
     // False when the section has no label of that name.
     bool setCaption(const QString& section, const QString& label, const QString& text);
-    QString caption(const QString& section, const QString& label) const;
 
     void present(QWidget* parent);
     // Writes what the last presentation showed (or the report as it stands, if never

@@ -28,10 +28,6 @@ void PictureButton::showHighlighted() {
     highlighted_->show();
 }
 
-bool PictureButton::isHighlighted() const {
-    return highlighted_->isVisible();
-}
-
 bool PictureButton::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
         if (watched == normal_)

@@ -16,7 +16,6 @@ public:
 
     void showNormal();
     void showHighlighted();
-    bool isHighlighted() const;
 
 Q_SIGNALS:
     void clicked();

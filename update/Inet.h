@@ -18,7 +18,6 @@ public:
 
     // Time without progress after which a request is given up (60 s by default).
     void setRequestTimeout(int milliseconds) { timeout_ = milliseconds; }
-    int requestTimeout() const { return timeout_; }
 
     // 1. Fetch as text: one GET, waiting for the whole reply while the windows repaint.
     // Any failure, including an error status, gives an empty text.
