@@ -41,11 +41,24 @@ struct Expected {
     QList<QStringList> otherIdeFields; // by row: every field but the scores, never changed
 };
 
-QStringList scoreFields() {
-    QStringList fields;
-    for (const Scoring::Subscale& s : Scoring::key())
-        fields << QString::fromLatin1(s.field);
-    return fields;
+// An ide row split into its scores and every other field.
+struct IdeRow {
+    QStringList scores, others;
+};
+
+IdeRow ideRow(const QSqlQuery& q) {
+    static const QStringList scoreFields = [] {
+        QStringList fields;
+        for (const Scoring::Subscale& s : Scoring::key())
+            fields << QString::fromLatin1(s.field);
+        return fields;
+    }();
+    IdeRow row;
+    const QSqlRecord record = q.record();
+    for (int i = 0; i < record.count(); ++i)
+        (scoreFields.contains(record.fieldName(i)) ? row.scores : row.others)
+            << q.value(i).toString();
+    return row;
 }
 
 } // namespace
@@ -64,7 +77,7 @@ private:
         QString errors;
     };
 
-    RunResult run(const QList<Subject>& plan, std::optional<qint64> killAfter);
+    RunResult run(const QList<Subject>& plan, std::optional<qint64> killAfter, int stopAfter = 0);
     void checkDatabase(const QString& when);
     void apply(const RunResult& result);
     QList<Subject> drawPlan();
@@ -105,15 +118,11 @@ void TestKill::initTestCase() {
             expected_.answers.insert(code, items);
             codes_ << code;
         }
-        const QStringList scores = scoreFields();
         QVERIFY(q.exec(QStringLiteral("SELECT * FROM ide ORDER BY rowid")));
         while (q.next()) {
-            QStringList others, own;
-            const QSqlRecord record = q.record();
-            for (int i = 0; i < record.count(); ++i)
-                (scores.contains(record.fieldName(i)) ? own : others) << q.value(i).toString();
-            expected_.otherIdeFields << others;
-            expected_.scores.insert(q.value(QStringLiteral("Code")).toString(), own);
+            const IdeRow row = ideRow(q);
+            expected_.otherIdeFields << row.others;
+            expected_.scores.insert(q.value(QStringLiteral("Code")).toString(), row.scores);
         }
     }
     db.close();
@@ -135,7 +144,8 @@ QList<Subject> TestKill::drawPlan() {
 
 // Starts the program on the plan, checks the database once it is up, lets it work, and kills
 // it after killAfter milliseconds (or once the plan is done).
-TestKill::RunResult TestKill::run(const QList<Subject>& plan, std::optional<qint64> killAfter) {
+TestKill::RunResult TestKill::run(const QList<Subject>& plan, std::optional<qint64> killAfter,
+                                  int stopAfter) {
     RunResult result;
     QFile planFile(planPath_);
     if (!planFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -155,6 +165,8 @@ TestKill::RunResult TestKill::run(const QList<Subject>& plan, std::optional<qint
     env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("vorndriver"));
     env.insert(QStringLiteral("VORN_DRIVER_PLAN"), planPath_);
     env.insert(QStringLiteral("VORN_PROGRAM_FOLDER"), folder_->path());
+    if (stopAfter > 0)
+        env.insert(QStringLiteral("VORN_DRIVER_STOP_AFTER"), QString::number(stopAfter));
     // Nothing to fetch: the version check must not wait on a real network.
     env.insert(QStringLiteral("VORN_SITE_URL"), QStringLiteral("http://127.0.0.1:9"));
     env.insert(QStringLiteral("VORN_SHOP_URL"), QStringLiteral("http://127.0.0.1:9"));
@@ -208,14 +220,23 @@ TestKill::RunResult TestKill::run(const QList<Subject>& plan, std::optional<qint
 
     vorn.write("go\n");
     clock.restart();
-    const qint64 limit = killAfter.value_or(10 * StartTimeout);
-    while (clock.elapsed() < limit && !said(QStringLiteral("done")) &&
-           !said(QStringLiteral("box"))) {
-        if (vorn.state() != QProcess::Running)
+    auto workUntil = [&](qint64 limit, const QString& tag) {
+        while (clock.elapsed() < limit && !said(tag) && !said(QStringLiteral("done")) &&
+               !said(QStringLiteral("box"))) {
+            if (vorn.state() != QProcess::Running)
+                return false;
+            vorn.waitForReadyRead(int(std::clamp<qint64>(limit - clock.elapsed(), 1, 50)));
+            readLines();
+        }
+        return true;
+    };
+    if (stopAfter > 0) {
+        if (!workUntil(10 * StartTimeout, QStringLiteral("stopped")))
             return stop(QStringLiteral("the program ended by itself"));
-        vorn.waitForReadyRead(int(std::clamp<qint64>(limit - clock.elapsed(), 1, 50)));
-        readLines();
+        clock.restart();
     }
+    if (!workUntil(killAfter.value_or(10 * StartTimeout), QStringLiteral("done")))
+        return stop(QStringLiteral("the program ended by itself"));
     if (said(QStringLiteral("done")))
         result.goToDone = clock.elapsed();
     else if (!killAfter)
@@ -289,20 +310,16 @@ void TestKill::checkDatabase(const QString& when) {
         }
         QCOMPARE(rows, int(expected_.answers.size()));
 
-        const QStringList scores = scoreFields();
         QVERIFY(q.exec(QStringLiteral("SELECT * FROM ide ORDER BY rowid")));
         rows = 0;
         while (q.next()) {
-            QStringList others, own;
-            const QSqlRecord record = q.record();
-            for (int i = 0; i < record.count(); ++i)
-                (scores.contains(record.fieldName(i)) ? own : others) << q.value(i).toString();
+            const IdeRow row = ideRow(q);
             QVERIFY(rows < expected_.otherIdeFields.size());
-            QCOMPARE(others, expected_.otherIdeFields[rows++]);
+            QCOMPARE(row.others, expected_.otherIdeFields[rows++]);
             const std::optional<QStringList>& acknowledged =
                 expected_.scores.value(q.value(QStringLiteral("Code")).toString());
             if (acknowledged)
-                QCOMPARE(own, *acknowledged);
+                QCOMPARE(row.scores, *acknowledged);
         }
         QCOMPARE(rows, int(expected_.otherIdeFields.size()));
     }
@@ -319,18 +336,34 @@ void TestKill::killedWhileSaving() {
     QVERIFY(whole.goToDone > 0);
     qInfo("a plan of %d subjects takes %lld ms", SubjectsPerRound, whole.goToDone);
 
+    // Half the kills come at any moment; the other half just after the screen acknowledged an
+    // answer or a score, while the driver waits as a user reading it would.
+    const int reportsPerSubject = Tables::ItemCount + 1;
+    const int reportsPerPlan = SubjectsPerRound * reportsPerSubject;
     int acknowledged = 0;
     for (int round = 0; round < KillRounds; ++round) {
-        const qint64 killAfter = random_.bounded(whole.goToDone + 1);
-        RunResult killed = run(drawPlan(), killAfter);
+        const bool afterReport = round % 2 == 1;
+        // A subject's reports are its 33 answers, then its scores; scores are rarer, so they
+        // get as many stops as answers do.
+        int stopAfter = 0;
+        if (afterReport)
+            stopAfter = random_.bounded(2)
+                            ? 1 + random_.bounded(reportsPerPlan)
+                            : reportsPerSubject * (1 + random_.bounded(SubjectsPerRound));
+        const qint64 killAfter = random_.bounded(afterReport ? 30 : whole.goToDone + 1);
+        RunResult killed = run(drawPlan(), killAfter, stopAfter);
         QVERIFY2(killed.errors.isEmpty(), qPrintable(killed.errors));
         apply(killed);
         if (QTest::currentTestFailed())
             return;
         for (const QStringList& line : killed.lines)
             acknowledged += line[0] == QLatin1String("ack") || line[0] == QLatin1String("score");
-        qInfo("round %d: killed after %lld ms, last report: %s", round + 1, killAfter,
-              qPrintable(killed.lines.value(killed.lines.size() - 1).join(QLatin1Char(' '))));
+        QStringList last;
+        for (const QStringList& line : killed.lines)
+            if (line[0] != QLatin1String("stopped"))
+                last = line;
+        qInfo("round %d: killed %lld ms after %s, last report: %s", round + 1, killAfter,
+              afterReport ? "it stopped" : "go", qPrintable(last.join(QLatin1Char(' '))));
     }
     // The last restart: its check runs before the plan starts; an empty plan ends at once.
     RunResult last = run({}, std::nullopt);

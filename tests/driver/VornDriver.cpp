@@ -75,6 +75,10 @@ public:
         timer_.setInterval(2);
         connect(&timer_, &QTimer::timeout, this, &Driver::tick);
         timer_.start();
+        bool given = false;
+        stopAfter_ = qEnvironmentVariableIntValue("VORN_DRIVER_STOP_AFTER", &given);
+        if (!given)
+            stopAfter_ = -1;
     }
 
 private:
@@ -92,6 +96,18 @@ private:
         NextSubject,
         Done
     };
+
+    // A report of what the screen shows. With VORN_DRIVER_STOP_AFTER the hands stop after that
+    // many, as a user who reads the screen before going on: a kill then finds the program
+    // exactly where the acknowledgement left it.
+    bool acknowledge(const QStringList& fields) {
+        say(fields);
+        if (++acknowledged_ != stopAfter_)
+            return true;
+        timer_.stop();
+        say({QStringLiteral("stopped")});
+        return false;
+    }
 
     // A button pressed as a user (or an accessibility tool) presses it; the step after waits
     // until everything the press set off has been handled.
@@ -176,7 +192,9 @@ private:
             const QString value = subject->answers.value(item_ - 1);
             auto* option = part<QRadioButton>(modal, qPrintable(QLatin1String("Option") + value));
             if (shows(modal, item_) && option && option->isChecked()) {
-                say({QStringLiteral("ack"), subject->code, QString::number(item_), value});
+                if (!acknowledge(
+                        {QStringLiteral("ack"), subject->code, QString::number(item_), value}))
+                    return;
                 if (item_ < Items) {
                     ++item_;
                     press(part<QAbstractButton>(modal, "CmdNext"));
@@ -213,7 +231,8 @@ private:
                 QStringList line{QStringLiteral("score"), subject->code};
                 for (const char* name : {"Text2", "Text4", "Text14"})
                     line << part<QLineEdit>(scoring, name)->text();
-                say(line);
+                if (!acknowledge(line))
+                    return;
                 press(box->button(QMessageBox::Ok));
                 step_ = CloseScoring;
             }
@@ -250,6 +269,8 @@ private:
     bool go_ = false;
     bool ready_ = false;
     bool handled_ = true;
+    int acknowledged_ = 0;
+    int stopAfter_ = -1;
 };
 
 class DriverPlugin : public QGenericPlugin {
