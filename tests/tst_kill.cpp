@@ -25,6 +25,7 @@ namespace {
 constexpr int KillRounds = 20;
 constexpr int SubjectsPerRound = 2;
 constexpr int StartTimeout = 120000; // the sanitizer build starts slowly
+constexpr int PlanTimeout = 300000;  // a plan takes about a second
 
 struct Subject {
     QString code;
@@ -231,11 +232,11 @@ TestKill::RunResult TestKill::run(const QList<Subject>& plan, std::optional<qint
         return true;
     };
     if (stopAfter > 0) {
-        if (!workUntil(10 * StartTimeout, QStringLiteral("stopped")))
+        if (!workUntil(PlanTimeout, QStringLiteral("stopped")))
             return stop(QStringLiteral("the program ended by itself"));
         clock.restart();
     }
-    if (!workUntil(killAfter.value_or(10 * StartTimeout), QStringLiteral("done")))
+    if (!workUntil(killAfter.value_or(PlanTimeout), QStringLiteral("done")))
         return stop(QStringLiteral("the program ended by itself"));
     if (said(QStringLiteral("done")))
         result.goToDone = clock.elapsed();
