@@ -99,7 +99,7 @@ void TestKill::initTestCase() {
     planPath_ = QDir(folder_->path()).filePath(QStringLiteral("plan.txt"));
 
     bool seeded = false;
-    quint32 seed = quint32(qEnvironmentVariableIntValue("VORN_KILL_SEED", &seeded));
+    quint32 seed = qEnvironmentVariable("VORN_KILL_SEED").toUInt(&seeded);
     if (!seeded)
         seed = QRandomGenerator::system()->generate();
     random_.seed(seed);

@@ -114,8 +114,7 @@ private:
     void press(QAbstractButton* button) {
         handled_ = false;
         QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
-        QMetaObject::invokeMethod(
-            this, [this] { handled_ = true; }, Qt::QueuedConnection);
+        markWhenHandled();
     }
 
     void type(QLineEdit* box, const QString& text) {
@@ -128,6 +127,11 @@ private:
         }
         QCoreApplication::postEvent(
             box, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+        markWhenHandled();
+    }
+
+    // Queued behind the events just posted, so it runs once they have all been handled.
+    void markWhenHandled() {
         QMetaObject::invokeMethod(
             this, [this] { handled_ = true; }, Qt::QueuedConnection);
     }
