@@ -5,7 +5,7 @@
 #include "DataViewModel.h"
 #include "Dialogs.h"
 #include "FieldBinding.h"
-#include "Frm1.h"
+#include "MainWindow.h"
 #include "Report.h"
 #include "Reports.h"
 #include "Skin.h"
@@ -186,5 +186,5 @@ void FrmCode::closeEvent(QCloseEvent* event) {
 }
 
 void FrmCode::Form_Unload() {
-    Frm1::load();
+    MainWindow::showAgain();
 }

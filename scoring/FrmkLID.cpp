@@ -4,7 +4,7 @@
 #include "DataView.h"
 #include "Dialogs.h"
 #include "FieldBinding.h"
-#include "Frm1.h"
+#include "MainWindow.h"
 #include "Report.h"
 #include "Reports.h"
 #include "Scoring.h"
@@ -200,5 +200,5 @@ void FrmkLID::closeEvent(QCloseEvent* event) {
 }
 
 void FrmkLID::Form_Unload() {
-    Frm1::load();
+    MainWindow::showAgain();
 }

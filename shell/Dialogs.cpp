@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
@@ -50,6 +51,56 @@ QString qtFilter(const QString& filter) {
     return entries.isEmpty() ? filter : entries.join(QStringLiteral(";;"));
 }
 
+// While a box is up, its owner window must not close or go away under it: assistive technology
+// can still press the owner's buttons, where the mouse and keys cannot. A close that arrives
+// meanwhile is held (a notice closes at once to let it through) and carried out after the box
+// has returned to its caller.
+class OwnerGuard : public QObject {
+public:
+    OwnerGuard(QWidget* owner, QDialog* box, bool closeBox)
+        : window_(owner ? owner->window() : nullptr), box_(box), closeBox_(closeBox) {
+        if (window_)
+            window_->installEventFilter(this);
+    }
+    ~OwnerGuard() override {
+        if (!window_)
+            return;
+        window_->removeEventFilter(this);
+        if (deleteHeld_)
+            window_->deleteLater();
+        else if (closeHeld_)
+            QTimer::singleShot(0, window_.data(), [w = window_] {
+                if (w)
+                    w->close();
+            });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window_)
+            return false;
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            closeHeld_ = true;
+            if (closeBox_)
+                box_->accept();
+            return true;
+        }
+        if (event->type() == QEvent::DeferredDelete) {
+            deleteHeld_ = true;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> window_;
+    QDialog* box_;
+    bool closeBox_;
+    bool closeHeld_ = false;
+    bool deleteHeld_ = false;
+};
+
 } // namespace
 
 Dialogs& Dialogs::get() {
@@ -78,6 +129,7 @@ void QtDialogs::notice(QWidget* owner, const QString& text, int milliseconds) {
     box.setObjectName(QStringLiteral("notice"));
     const auto connection = QObject::connect(timer, &QTimer::timeout, &box, &QMessageBox::accept);
     timer->start(milliseconds);
+    const OwnerGuard guard(owner, &box, true);
     box.exec();
     QObject::disconnect(connection);
 }
@@ -86,6 +138,7 @@ Dialogs::Result QtDialogs::message(QWidget* owner, const QString& text, const QS
                                    Icon icon, Buttons buttons, bool rightToLeft) {
     QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner);
     box.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    const OwnerGuard guard(owner, &box, false);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return Yes;
@@ -100,19 +153,23 @@ Dialogs::Result QtDialogs::message(QWidget* owner, const QString& text, const QS
 
 QString QtDialogs::input(QWidget* owner, const QString& prompt, const QString& title,
                          const QString& initial) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, initial, &ok);
-    return ok ? text : QString();
+    QInputDialog box(owner);
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(initial);
+    const OwnerGuard guard(owner, &box, false);
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 QString QtDialogs::openFileName(QWidget* owner, const QString& title, const QString& folder,
                                 const QString& filter) {
+    const OwnerGuard guard(owner, nullptr, false);
     return QFileDialog::getOpenFileName(owner, title, folder, qtFilter(filter));
 }
 
 QString QtDialogs::saveFileName(QWidget* owner, const QString& title, const QString& proposed,
                                 const QString& filter) {
+    const OwnerGuard guard(owner, nullptr, false);
     return QFileDialog::getSaveFileName(owner, title, proposed, qtFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }

@@ -10,6 +10,7 @@
 
 Frmskin::Frmskin(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Frmskin>()) {
     ui->setupUi(this);
+    scaleDesign(this);
     setAttribute(Qt::WA_DeleteOnClose);
     ok_ = new PictureButton(ui->k1, ui->k2, QStringLiteral(":/shell/pictures/ok.svg"),
                             QStringLiteral(":/shell/pictures/ok-hot.svg"), tr("تأیید"));

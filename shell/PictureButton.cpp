@@ -1,43 +1,87 @@
 #include "PictureButton.h"
 
+#include "Accessible.h"
+
 #include <QEvent>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+
+static void initResources() {
+    Q_INIT_RESOURCE(shell);
+}
 
 PictureButton::PictureButton(QLabel* normal, QLabel* highlighted, const QString& picture,
                              const QString& highlightedPicture, const QString& accessibleName)
     : QObject(normal), normal_(normal), highlighted_(highlighted) {
+    initResources();
     normal->setPixmap(QIcon(picture).pixmap(normal->size()));
     highlighted->setPixmap(QIcon(highlightedPicture).pixmap(highlighted->size()));
     for (QLabel* label : {normal, highlighted}) {
         label->setAccessibleName(accessibleName);
         label->setMouseTracking(true);
+        label->setFocusPolicy(Qt::StrongFocus);
         label->installEventFilter(this);
+        Accessible::markPictureButton(label, this);
     }
     showNormal();
 }
 
 void PictureButton::showNormal() {
-    highlighted_->hide();
-    normal_->show();
+    show(normal_, highlighted_);
 }
 
 void PictureButton::showHighlighted() {
-    normal_->hide();
-    highlighted_->show();
+    show(highlighted_, normal_);
+}
+
+// The focus stays on the button while its pictures change places.
+void PictureButton::show(QLabel* shown, QLabel* hidden) {
+    const bool focused = hidden->hasFocus();
+    shown->show();
+    if (focused)
+        shown->setFocus();
+    hidden->hide();
+}
+
+void PictureButton::press() {
+    Q_EMIT clicked();
 }
 
 bool PictureButton::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove) {
-        if (watched == normal_)
+    auto* label = static_cast<QLabel*>(watched);
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        if (watched == normal_ && !pressed_)
             showHighlighted();
         return true; // a move over the pictures is not a move over the window's surface
-    }
-    if (watched == highlighted_ && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        Q_EMIT clicked();
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            pressed_ = label;
+        return true;
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return true;
+        const bool over = pressed_ == label && label->rect().contains(mouse->position().toPoint());
+        pressed_ = nullptr;
+        if (over)
+            press();
         return true;
     }
-    return false;
+    case QEvent::KeyPress:
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            press();
+            return true;
+        default:
+            return false;
+        }
+    default:
+        return false;
+    }
 }

@@ -25,3 +25,20 @@ void placeWindow(QWidget* window, int leftTwips, int topTwips) {
     }
     window->move(x, y);
 }
+
+void scaleDesign(QWidget* window) {
+    const double factor = twips(1440) / 96.0;
+    if (factor == 1.0)
+        return;
+    auto scaled = [factor](const QRect& r) {
+        return QRect(int(r.x() * factor + 0.5), int(r.y() * factor + 0.5),
+                     int(r.width() * factor + 0.5), int(r.height() * factor + 0.5));
+    };
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        // Controls in a layout are placed by it; the rest keep the design's places.
+        if (child->isWindow() || (child->parentWidget() && child->parentWidget()->layout()))
+            continue;
+        child->setGeometry(scaled(child->geometry()));
+    }
+    window->resize(scaled(QRect(QPoint(), window->size())).size());
+}

@@ -13,6 +13,7 @@
 
 exitpro::exitpro(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::exitpro>()) {
     ui->setupUi(this);
+    scaleDesign(this);
     setAttribute(Qt::WA_DeleteOnClose);
     ok_ = new PictureButton(ui->k1, ui->k2, QStringLiteral(":/shell/pictures/ok.svg"),
                             QStringLiteral(":/shell/pictures/ok-hot.svg"), tr("تأیید خروج"));

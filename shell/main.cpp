@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 #include "ErrorTrap.h"
 #include "Frm1.h"
+#include "MainWindow.h"
 #include "Platform.h"
 #include "Version.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     VornApplication::setApplicationVersion(Version::text());
     app.setUpLook();
     const QString title = QString::fromLatin1(Version::Product);
+    MainWindow::setLoader([] { Frm1::load(); });
 
     // The program works in its own folder, where DBVORN/ and the skin files lie.
     QDir::setCurrent(Platform::get().programFolder());

@@ -6,8 +6,8 @@
 namespace Version {
 
 inline constexpr auto Product = "VORN";
-inline constexpr int Major = 2;
-inline constexpr int Minor = 11;
+inline constexpr int Major = VORN_VERSION_MAJOR;
+inline constexpr int Minor = VORN_VERSION_MINOR;
 inline constexpr int Revision = 0;
 
 // "2.11": major, ".", minor, no padding.

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ErrorTrap.h"
+#include "Frm1.h"
+#include "MainWindow.h"
 
 #include <QTest>
 
@@ -9,6 +11,7 @@
 #define VORN_TEST_MAIN(TestClass)                                                                  \
     int main(int argc, char** argv) {                                                              \
         VornApplication app(argc, argv);                                                           \
+        MainWindow::setLoader([] { Frm1::load(); });                                               \
         TestClass test;                                                                            \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&test, argc, argv);                                                    \
