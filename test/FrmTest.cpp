@@ -11,6 +11,9 @@
 #include "ui_FrmTest.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 
 namespace {
@@ -76,7 +79,9 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Frm
     connect(ui->Command1, &QPushButton::clicked, this, &FrmTest::Command1_Click);
     connect(ui->CmdNext, &QPushButton::clicked, this, &FrmTest::CmdNext_Click);
     connect(ui->CmdBack, &QPushButton::clicked, this, &FrmTest::CmdBack_Click);
-    connect(options_, &QButtonGroup::idClicked, this, &FrmTest::Option_Click);
+    // Toggled, not clicked: the mouse, the keys and an accessibility action all check an option,
+    // and each way must store it.
+    connect(options_, &QButtonGroup::idToggled, this, &FrmTest::Option_Toggled);
     connect(ui->Text6, &QLineEdit::textChanged, this, &FrmTest::Text6_Change);
     connect(ui->Command5, &QPushButton::clicked, this, &FrmTest::Command5_Click);
     Form_Load();
@@ -166,6 +171,7 @@ void FrmTest::ShowItem(int item) {
 
 void FrmTest::ShowAnswer() {
     const QString stored = ui->Text12->text();
+    const QScopedValueRollback<bool> showing(showingAnswer_, true);
     if (stored.isEmpty()) {
         options_->setExclusive(false);
         for (QAbstractButton* option : options_->buttons())
@@ -176,6 +182,11 @@ void FrmTest::ShowAnswer() {
     const double value = Val(stored);
     if (value >= 1 && value <= 5 && value == int(value))
         options_->button(int(value))->setChecked(true);
+}
+
+void FrmTest::Option_Toggled(int value, bool checked) {
+    if (checked && !showingAnswer_)
+        Option_Click(value);
 }
 
 // The answer is written to the file at once: a window closed or a program killed keeps it.
@@ -204,9 +215,24 @@ void FrmTest::Command5_Click() {
     accept();
 }
 
-// However the window closes (Save and exit, the close box, Escape), the answers and the
-// details are saved; a failed save keeps the window open with nothing lost.
+// However the window closes (Save and exit, the close box), the answers and the details are
+// saved; a failed save keeps the window open with nothing lost.
 void FrmTest::done(int result) {
     SaveAll();
     QDialog::done(result);
+}
+
+// The close event stays refused unless the save went through: done() hides the window then.
+void FrmTest::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    reject();
+}
+
+// The subject leaves the test only by Save and exit or the close box, never by a stray Escape.
+void FrmTest::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -31,12 +31,17 @@ public:
 public Q_SLOTS:
     void done(int result) override;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private Q_SLOTS:
     void Form_Load();
     void Command1_Click();
     void CmdNext_Click();
     void CmdBack_Click();
     void Option_Click(int value);
+    void Option_Toggled(int value, bool checked);
     void Text6_Change();
     void Command5_Click();
 
@@ -55,4 +60,5 @@ private:
     QButtonGroup* options_;
     class FieldBinding* answer_; // Text12: the subject's answer to the item shown
     int item_ = 0;               // the item answers go to; 0 before the first is shown
+    bool showingAnswer_ = false; // the options show what is stored: nothing to store
 };

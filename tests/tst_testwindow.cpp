@@ -6,6 +6,8 @@
 #include "TempProgramFolder.h"
 #include "TestMain.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,6 +81,11 @@ private Q_SLOTS:
     void reopeningShowsStoredAnswers();
     void allAnswersOnlyInTheSubjectsRow();
     void closeBoxKeepsAnswersAndDetails();
+    void everyWayOfChoosingStoresOnce_data();
+    void everyWayOfChoosingStoresOnce();
+    void escapeKeepsTheSubjectInTheTest();
+    void failedSaveKeepsWindowOpen_data();
+    void failedSaveKeepsWindowOpen();
     void ageBoxTakesOnlyDigits();
     void windowTakesStoredTheme();
 
@@ -367,6 +374,97 @@ void TestTestWindow::closeBoxKeepsAnswersAndDetails() {
     QCOMPARE(answers("1").value(0), QStringLiteral("2"));
     QCOMPARE(stored("SELECT FName FROM ide WHERE Code='1'"), QStringLiteral("Sara"));
     QCOMPARE(stored("SELECT FName FROM ide WHERE Code='2'"), u("علي"));
+}
+
+// The mouse, Space, an arrow key and assistive technology's toggle action each store the chosen
+// answer with one write; showing stored answers on the next items writes nothing.
+void TestTestWindow::everyWayOfChoosingStoresOnce_data() {
+    QTest::addColumn<QString>("way");
+    for (const char* way : {"mouse", "space", "arrow", "accessible"})
+        QTest::newRow(way) << QString::fromLatin1(way);
+}
+
+void TestTestWindow::everyWayOfChoosingStoresOnce() {
+    QFETCH(QString, way);
+    storeAnswer("1", 2, "4");
+    prepare("1");
+    start();
+    auto option = [this](int n) {
+        return child<QRadioButton>(qPrintable(QStringLiteral("Option%1").arg(n)));
+    };
+    if (way == "arrow") { // the arrow moves on from a chosen option, as a keyboard user does
+        choose(2);
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        option(2)->setFocus();
+    }
+    const qint64 before = Database::stamp("Answer").table;
+    if (way == "mouse") {
+        choose(3);
+    } else if (way == "space") {
+        option(3)->setFocus();
+        QTest::keyClick(option(3), Qt::Key_Space);
+    } else if (way == "arrow") {
+        QTest::keyClick(option(2), Qt::Key_Down);
+    } else {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(option(3));
+        QVERIFY(a && a->actionInterface());
+        a->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    }
+    QVERIFY(option(3)->isChecked());
+    QCOMPARE(answers("1").value(0), QStringLiteral("3"));
+    QCOMPARE(Database::stamp("Answer").table, before + 1);
+
+    const qint64 shown = Database::stamp("Answer").table;
+    QTest::mouseClick(child<QPushButton>("CmdNext"), Qt::LeftButton); // item 2, answer 4 stored
+    QVERIFY(option(4)->isChecked());
+    QTest::mouseClick(child<QPushButton>("CmdBack"), Qt::LeftButton);
+    QVERIFY(option(3)->isChecked());
+    QCOMPARE(Database::stamp("Answer").table, shown);
+    QCOMPARE(answers("1").mid(0, 3), (QStringList{"3", "4", ""}));
+}
+
+void TestTestWindow::escapeKeepsTheSubjectInTheTest() {
+    prepare("1");
+    start();
+    const qsizetype boxes = dialogs->shown.size();
+    for (const char* box : {"Text3", "Text5", "Option1", "CmdNext"})
+        QTest::keyClick(child<QWidget>(box), Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    QCOMPARE(dialogs->shown.size(), boxes);
+}
+
+// Neither the close box nor Save and exit closes the window over a save that failed: the edit
+// stays in its box and goes in once the file takes it.
+void TestTestWindow::failedSaveKeepsWindowOpen_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("close box") << true;
+    QTest::newRow("save and exit") << false;
+}
+
+void TestTestWindow::failedSaveKeepsWindowOpen() {
+    QFETCH(bool, closeBox);
+    prepare("1");
+    start();
+    QLineEdit* name = child<QLineEdit>("Text3");
+    name->selectAll();
+    QTest::keyClicks(name, "Sara");
+    QSqlQuery(Database::connection())
+        .exec("CREATE TRIGGER keep BEFORE UPDATE ON ide BEGIN SELECT RAISE(ABORT, 'locked'); END");
+    auto leave = [&] {
+        if (closeBox)
+            window->close();
+        else
+            QTest::mouseClick(child<QPushButton>("Command5"), Qt::LeftButton);
+    };
+    leave();
+    QVERIFY(window->isVisible());
+    QCOMPARE(dialogs->shown.last().title, QStringLiteral("Error"));
+    QCOMPARE(name->text(), QStringLiteral("Sara"));
+    QSqlQuery(Database::connection()).exec("DROP TRIGGER keep");
+    leave();
+    QVERIFY(!window->isVisible());
+    QCOMPARE(stored("SELECT FName FROM ide WHERE Code='1'"), QStringLiteral("Sara"));
 }
 
 void TestTestWindow::ageBoxTakesOnlyDigits() {
