@@ -1,5 +1,6 @@
 #include "FrmCode.h"
 
+#include "Accessible.h"
 #include "Content.h"
 #include "DataView.h"
 #include "DataViewModel.h"
@@ -36,8 +37,10 @@ FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
     ui->Combo3->setCurrentIndex(-1);
     // No completion: the text stays what the user typed, and a search runs for exactly that.
     // The stored names are offered by each list itself.
-    for (QComboBox* list : {ui->DataCombo1, ui->DataCombo6, ui->Combo3})
+    for (QComboBox* list : {ui->DataCombo1, ui->DataCombo6, ui->Combo3}) {
         list->setCompleter(nullptr);
+        Accessible::followListChoices(list);
+    }
     Skin1 = new Skin(this);
 
     connect(ui->DataCombo1, &QComboBox::editTextChanged, this, &FrmCode::DataCombo1_Change);
@@ -111,6 +114,8 @@ void FrmCode::Command1_Click() {
         Dialogs::get().notice(this, tr("شما بايد گروه آزمودني مورد نظر را انتخاب كنيد"));
         return;
     }
+    // The group the list shows, whatever reloaded the grid since (a delete reads every subject).
+    Adodc2->setFilter(QStringLiteral("Group"), ui->Combo3->currentText());
     Report& report = DataRPrint();
     report.setDataSource(Adodc2);
     // The clinic's name heads the group's list as it heads the list of all subjects.

@@ -41,6 +41,10 @@ void Accessible::markPictureButton(QLabel* picture, PictureButton* button) {
     }();
     Q_UNUSED(installed);
     picture->setProperty(kPictureButton, QVariant::fromValue(button));
+    // An interface made before (a screen reader that was already listening) is a plain picture.
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(picture);
+        made && made->role() != QAccessible::Button)
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
 void Accessible::followListChoices(QComboBox* list) {

@@ -1,6 +1,7 @@
 #include "Frm1.h"
 
 #include "About.h"
+#include "Accessible.h"
 #include "Content.h"
 #include "DataView.h"
 #include "Dialogs.h"
@@ -77,6 +78,10 @@ Frm1* Frm1::load() {
         return nullptr;
     }
     window->show();
+    // The activation steps run after every load, whether or not the window system activates
+    // the window (it may not: no window manager, focus-stealing prevention).
+    window->Form_Activate();
+    window->loaded_.start();
     return window;
 }
 
@@ -106,6 +111,8 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     fillList(ui->Combo2, {tr("مرد"), tr("زن")}, kSexPrompt);
     fillList(ui->Combo1, {tr("مجرد"), tr("متأهل")}, kMaritalPrompt);
     fillList(ui->Combo3, {"A", "B", "C", "D", "E", "F", "G"}, QString());
+    for (QComboBox* list : {ui->Combo2, ui->Combo1, ui->Combo3})
+        Accessible::followListChoices(list);
     ui->Frame10->setMinimumSize(twips(6675), twips(2895));
     DigitFilter::install(ui->Text5, 2);
 
@@ -182,8 +189,13 @@ bool Frm1::Form_Load() {
 }
 
 bool Frm1::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate)
-        Form_Activate();
+    if (event->type() == QEvent::WindowActivate) {
+        // The activation that follows a load at once is the one the load already ran.
+        const bool followsLoad = loaded_.isValid() && loaded_.elapsed() < 2000;
+        loaded_.invalidate();
+        if (!followsLoad)
+            Form_Activate();
+    }
     return QWidget::event(event);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 
@@ -71,4 +72,5 @@ private:
     DataView* Adodc5;
     Skin* Skin1;
     Inet* Inet1;
+    QElapsedTimer loaded_; // since the load ran the activation steps
 };

@@ -19,11 +19,11 @@ PictureButton::PictureButton(QLabel* normal, QLabel* highlighted, const QString&
     normal->setPixmap(QIcon(picture).pixmap(normal->size()));
     highlighted->setPixmap(QIcon(highlightedPicture).pixmap(highlighted->size()));
     for (QLabel* label : {normal, highlighted}) {
+        Accessible::markPictureButton(label, this); // before anything asks for its interface
         label->setAccessibleName(accessibleName);
         label->setMouseTracking(true);
         label->setFocusPolicy(Qt::StrongFocus);
         label->installEventFilter(this);
-        Accessible::markPictureButton(label, this);
     }
     showNormal();
 }

@@ -7,8 +7,11 @@
 #include "Skin.h"
 #include "TempProgramFolder.h"
 #include "TestMain.h"
+#include "Twips.h"
 #include "exitpro.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDir>
@@ -132,6 +135,9 @@ private Q_SLOTS:
     void exitQuestion();
     void exitCaptionBlinks();
     void exitWithBackupAndBack();
+    void pictureButtonsActLikeButtons_data();
+    void pictureButtonsActLikeButtons();
+    void smallWindowsScaleWithTheScreen();
     void settingsPanels();
     void themeChange();
     void clinicDetails();
@@ -433,6 +439,99 @@ void TestBackup::exitWithBackupAndBack() {
     QVERIFY(topLevel<Frmbackup>());
     QVERIFY(!question->isVisible());
     QCOMPARE(folder->platform.endedNow, 0);
+}
+
+// A picture button acts only when released over it, on Enter or Space while it has the focus,
+// and on assistive technology's press action, in the exit question and in the theme notice.
+void TestBackup::pictureButtonsActLikeButtons_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<bool>("acts");
+    for (const char* button : {"exit ok", "exit cancel", "theme ok"}) {
+        const QString b = QString::fromLatin1(button);
+        QTest::addRow("%s, click", button) << b << "click" << true;
+        QTest::addRow("%s, released outside", button) << b << "drag off" << false;
+        QTest::addRow("%s, right button", button) << b << "right" << false;
+        QTest::addRow("%s, space", button) << b << "space" << true;
+        QTest::addRow("%s, enter", button) << b << "enter" << true;
+        QTest::addRow("%s, accessible press", button) << b << "accessible" << true;
+    }
+}
+
+void TestBackup::pictureButtonsActLikeButtons() {
+    QFETCH(QString, button);
+    QFETCH(QString, way);
+    QFETCH(bool, acts);
+    QPointer<QDialog> window;
+    if (button.startsWith("exit"))
+        window = new exitpro;
+    else
+        window = new Frmskin;
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const bool cancel = button == "exit cancel";
+    QLabel* normal = in<QLabel>(window, cancel ? "C1" : "k1");
+    QLabel* highlighted = in<QLabel>(window, cancel ? "C2" : "k2");
+
+    if (way == "click") {
+        clickPicture(normal, highlighted);
+    } else if (way == "drag off" || way == "right") {
+        moveOver(normal);
+        const Qt::MouseButton mouse = way == "right" ? Qt::RightButton : Qt::LeftButton;
+        QTest::mousePress(highlighted, mouse, {}, QPoint(3, 3));
+        QTest::mouseRelease(highlighted, mouse, {},
+                            way == "right" ? QPoint(3, 3) : QPoint(-30, highlighted->height() * 3));
+    } else if (way == "space" || way == "enter") {
+        normal->setFocus();
+        QVERIFY(normal->hasFocus());
+        moveOver(normal); // the focus follows the picture shown
+        QVERIFY(highlighted->hasFocus());
+        QTest::keyClick(highlighted, way == "space" ? Qt::Key_Space : Qt::Key_Return);
+    } else {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(normal);
+        QVERIFY(a);
+        QCOMPARE(a->role(), QAccessible::Button);
+        QCOMPARE(a->text(QAccessible::Name), normal->accessibleName());
+        QVERIFY(a->actionInterface());
+        QCOMPARE(a->actionInterface()->actionNames(),
+                 QStringList{QAccessibleActionInterface::pressAction()});
+        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    }
+    QApplication::processEvents();
+    if (button == "exit ok") {
+        QCOMPARE(folder->platform.endedNow, acts ? 1 : 0);
+    } else if (acts) {
+        QTRY_VERIFY(window.isNull() || !window->isVisible());
+        QCOMPARE(folder->platform.endedNow, 0);
+        QVERIFY(topLevel<Frm1>()); // both bring the main window back
+    } else {
+        QVERIFY(window && window->isVisible());
+        QVERIFY(!topLevel<Frm1>());
+    }
+    delete window;
+    delete topLevel<Frm1>();
+}
+
+// The two small picture windows are drawn at 96 dpi; on a denser screen every place and size
+// grows with it (this test also runs with QT_FONT_DPI=192).
+void TestBackup::smallWindowsScaleWithTheScreen() {
+    const double factor = twips(1440) / 96.0;
+    auto* question = new exitpro;
+    auto* notice = new Frmskin;
+    for (QWidget* w : {static_cast<QWidget*>(question), static_cast<QWidget*>(notice)})
+        w->show();
+    QCOMPARE(question->size(), QSize(int(296 * factor + 0.5), int(210 * factor + 0.5)));
+    QCOMPARE(in<QLabel>(question, "C1")->geometry(),
+             QRect(int(24 * factor + 0.5), int(148 * factor + 0.5), int(96 * factor + 0.5),
+                   int(35 * factor + 0.5)));
+    QCOMPARE(in<QLabel>(question, "k2")->pixmap().deviceIndependentSize().toSize(),
+             in<QLabel>(question, "k2")->size());
+    QCOMPARE(notice->size(), QSize(int(280 * factor + 0.5), int(160 * factor + 0.5)));
+    QCheckBox* check = in<QCheckBox>(question, "Check1");
+    QVERIFY(check->width() >= check->sizeHint().width() || check->height() >= 40 * factor);
+    delete question;
+    delete notice;
 }
 
 void TestBackup::settingsPanels() {

@@ -57,6 +57,17 @@ int previews() {
     return open;
 }
 
+// The codes in the code column of a printed list.
+QStringList listedCodes(const QString& pdf) {
+    const QList<PdfText::Word> words = PdfText::words(pdf);
+    const double codeColumn = PdfText::find(words, u("کد")).center().x();
+    QStringList listed;
+    for (const PdfText::Word& w : words)
+        if (std::abs(w.box.center().x() - codeColumn) < 8 && w.text != PdfText::normalized(u("کد")))
+            listed << w.text;
+    return listed;
+}
+
 } // namespace
 
 class TestRecords : public QObject {
@@ -72,6 +83,7 @@ private Q_SLOTS:
     void searchEmptiesTheOtherBoxes();
     void printByGroup();
     void printWithoutGroup();
+    void printByGroupAfterDelete();
     void refusedDeletes_data();
     void refusedDeletes();
     void answeringNoKeepsEverything();
@@ -218,13 +230,7 @@ void TestRecords::printByGroup() {
     QCOMPARE(previews(), 1);
     const QString pdf = out.filePath("group.pdf");
     QVERIFY(DataRPrint().writePdf(pdf));
-    const QList<PdfText::Word> words = PdfText::words(pdf);
-    const double codeColumn = PdfText::find(words, u("کد")).center().x();
-    QStringList listed;
-    for (const PdfText::Word& w : words)
-        if (std::abs(w.box.center().x() - codeColumn) < 8 && w.text != PdfText::normalized(u("کد")))
-            listed << w.text;
-    QCOMPARE(listed, (QStringList{"2", "3", "5"}));
+    QCOMPARE(listedCodes(pdf), (QStringList{"2", "3", "5"}));
     const QString text = PdfText::text(pdf);
     QVERIFY(text.contains(PdfText::normalized(u("آرامش"))));
     QVERIFY(text.contains(PdfText::normalized(u("بهار"))));
@@ -244,6 +250,21 @@ void TestRecords::printWithoutGroup() {
     QCOMPARE(dialogs->shown.size(), 1);
     QCOMPARE(dialogs->shown[0].text, u("شما بايد گروه آزمودني مورد نظر را انتخاب كنيد"));
     QCOMPARE(previews(), 0);
+}
+
+// A delete reloads the grid with every subject while the list still shows the group: the print
+// is of the group.
+void TestRecords::printByGroupAfterDelete() {
+    open();
+    typeInto("Combo3", "B");
+    QTest::keyClicks(child<QLineEdit>("Text5"), "2");
+    dialogs->answer(Dialogs::Yes);
+    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    QCOMPARE(child<QComboBox>("Combo3")->currentText(), QStringLiteral("B"));
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    const QString pdf = out.filePath("after-delete.pdf");
+    QVERIFY(DataRPrint().writePdf(pdf));
+    QCOMPARE(listedCodes(pdf), (QStringList{"3", "5"}));
 }
 
 void TestRecords::refusedDeletes_data() {

@@ -116,6 +116,7 @@ private Q_SLOTS:
     void activationShowsPublishedVersion_data();
     void activationShowsPublishedVersion();
     void offlineActivationNeverFreezes();
+    void loadFetchesVersionWithoutActivation();
     void replyAfterUnloadIsDropped();
     void unloadDropsUnsavedRegistration();
     void exitButtonClosesWindow();
@@ -359,6 +360,20 @@ void TestShell::offlineActivationNeverFreezes() {
     QTest::qWait(100);
     QCOMPARE(server->requests.size(), 1);
     QCOMPARE(child<QLabel>("SkinLabel9")->text(), QStringLiteral("0"));
+}
+
+// No window manager activates the window: the load's own activation steps fetch the version,
+// and the window system's activation that follows at once fetches nothing more.
+void TestShell::loadFetchesVersionWithoutActivation() {
+    HttpTestServer::Reply reply;
+    reply.body = "2.12\n";
+    server->route("/Soft/VORN/LastVersion.txt", reply);
+    QVERIFY(loadMain());
+    QTRY_COMPARE(child<QLabel>("SkinLabel9")->text(), QStringLiteral("2.12"));
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::qWait(100);
+    QCOMPARE(server->requests.size(), 1);
 }
 
 void TestShell::replyAfterUnloadIsDropped() {
