@@ -199,7 +199,7 @@ void Frmbackup::VisualButtonEx3_Click() {
 // copy goes to a file beside the database that is renamed over it at the end, after the
 // program's own connection is closed. Whatever fails, the old database stays as it was.
 bool Frmbackup::Restore(const QString& source) {
-    if (QFileInfo::exists(source)) {
+    if (const QFileInfo info(source); info.exists() || info.isSymLink()) {
         if (const QString problem = Database::checkFile(source); !problem.isEmpty()) {
             Dialogs::get().message(this,
                                    tr("این پرونده نسخهٔ پشتیبان VORN نیست و بازیابی نشد:\n%1\n\n%2")

@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
+#include <filesystem>
 
 namespace Database {
 
@@ -24,15 +26,37 @@ void execOrThrow(QSqlQuery& q, const QString& sql) {
         throw DataError(q.lastError().text());
 }
 
+QString createTableSql(const Tables::Table& t) {
+    QStringList columns;
+    for (const QString& f : t.fields)
+        columns << quoted(f) + QStringLiteral(" TEXT");
+    return QStringLiteral("CREATE TABLE %1 (%2)")
+        .arg(quoted(t.name), columns.join(QStringLiteral(", ")));
+}
+
+// The indexes the program makes itself: a lookup by code never scans a table.
+struct Index {
+    const char* name;
+    const char* table;
+    QString sql() const {
+        return QStringLiteral("CREATE INDEX %1 ON %2 (\"Code\")")
+            .arg(quoted(QString::fromLatin1(name)), quoted(QString::fromLatin1(table)));
+    }
+};
+const Index kIndexes[] = {{"vorn_ide_code", Tables::Ide}, {"vorn_answer_code", Tables::Answer}};
+
+void createIndexes(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    for (const Index& index : kIndexes)
+        execOrThrow(q, QString(index.sql()).replace(QStringLiteral("CREATE INDEX "),
+                                                    QStringLiteral("CREATE INDEX IF NOT EXISTS ")));
+}
+
 void createSchema(QSqlDatabase& db) {
     QSqlQuery q(db);
-    for (const Tables::Table& t : Tables::all()) {
-        QStringList columns;
-        for (const QString& f : t.fields)
-            columns << quoted(f) + QStringLiteral(" TEXT");
-        execOrThrow(q, QStringLiteral("CREATE TABLE %1 (%2)")
-                           .arg(quoted(t.name), columns.join(QStringLiteral(", "))));
-    }
+    for (const Tables::Table& t : Tables::all())
+        execOrThrow(q, createTableSql(t));
+    createIndexes(db);
     q.prepare(QStringLiteral("INSERT INTO \"QUS\" (\"ID\", \"QU\") VALUES (?, ?)"));
     for (int i = 0; i < Tables::ItemCount; ++i) {
         q.addBindValue(QString::number(i + 1));
@@ -44,6 +68,8 @@ void createSchema(QSqlDatabase& db) {
     q.addBindValue(QString::fromLatin1(Tables::DefaultTheme));
     exec(q);
 }
+
+} // namespace
 
 // Builds the delivered database beside the final path and renames it into place, so an
 // interrupted first run never leaves a half-made file behind.
@@ -83,49 +109,114 @@ QString createFile(const QString& path) {
     return error;
 }
 
+namespace {
+
+// Why a path is not a regular file that can be read: a FIFO or a device would block or never
+// end, a directory is no file, and a link to nothing is not "no database yet".
+QString notARegularFile(const QString& path) {
+    std::error_code error;
+    const std::filesystem::path p(path.toStdString());
+    const auto link = std::filesystem::symlink_status(p, error);
+    if (error || !std::filesystem::exists(link))
+        return tr("این پرونده وجود ندارد.");
+    const auto target = std::filesystem::status(p, error);
+    if (std::filesystem::is_symlink(link) && (error || !std::filesystem::exists(target)))
+        return tr("این مسیر پیوندی است به پرونده‌ای که وجود ندارد.");
+    if (!std::filesystem::is_regular_file(target))
+        return tr("این مسیر یک پروندهٔ معمولی نیست (پوشه، پیوند یا دستگاه است).");
+    return {};
+}
+
 // Why an existing file is no VORN database, or empty when it is one.
 QString whyForeign(const QString& path) {
+    if (const QString why = notARegularFile(path); !why.isEmpty())
+        return why;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return tr("پرونده خوانده نمی‌شود: %1").arg(f.errorString());
     static const QByteArray magic("SQLite format 3\0", 16);
-    if (f.read(16) != magic)
+    const QByteArray header = f.read(100);
+    if (!header.startsWith(magic) || header.size() < 100)
         return tr("این پرونده پایگاه دادهٔ VORN نیست (قالب آن شناخته نشد).");
+    // Bytes 18 and 19 are 1 for a rollback journal; 2 (WAL) would make SQLite write files
+    // beside it just to read it.
+    if (header[18] != 1 || header[19] != 1)
+        return tr("این پرونده پایگاه دادهٔ VORN نیست (به شیوهٔ دیگری نوشته شده است).");
     return {};
 }
 
-QString missingTables(QSqlDatabase& db) {
-    QStringList missing;
+QString simplifiedSql(const QString& sql) {
+    return sql.simplified().toLower();
+}
+
+// Why the file's schema is not exactly a VORN database: the four tables with their fields and
+// nothing else but the program's own indexes. A view or a trigger in a restored file would
+// run inside every later registration.
+QString schemaProblem(QSqlDatabase& db) {
     QSqlQuery q(db);
-    for (const Tables::Table& t : Tables::all()) {
-        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(t.name))))
-            return q.lastError().text();
-        QStringList have;
-        while (q.next())
-            have << q.value(1).toString().toLower();
-        bool complete = !have.isEmpty();
-        for (const QString& field : t.fields)
-            complete = complete && have.contains(field.toLower());
-        if (!complete)
-            missing << t.name;
+    if (!q.exec(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master")))
+        return q.lastError().text();
+    QStringList found, wrong, foreign;
+    while (q.next()) {
+        const QString type = q.value(0).toString();
+        const QString name = q.value(1).toString();
+        const QString sql = simplifiedSql(q.value(3).toString());
+        if (type == QLatin1String("table")) {
+            const auto& tables = Tables::all();
+            const auto t = std::find_if(tables.begin(), tables.end(), [&](const Tables::Table& t) {
+                return t.name.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            if (t == tables.end())
+                foreign << tr("جدول %1").arg(name);
+            else if (sql != simplifiedSql(createTableSql(*t)))
+                wrong << t->name;
+            else
+                found << t->name;
+        } else if (type == QLatin1String("index")) {
+            const bool ours = std::any_of(std::begin(kIndexes), std::end(kIndexes), [&](auto& i) {
+                return name == QLatin1String(i.name) && sql == simplifiedSql(i.sql());
+            });
+            if (!ours)
+                foreign << tr("نمایه %1").arg(name);
+        } else {
+            foreign << (type == QLatin1String("view")      ? tr("نمای %1").arg(name)
+                        : type == QLatin1String("trigger") ? tr("ماشه %1").arg(name)
+                                                           : type + QLatin1Char(' ') + name);
+        }
     }
-    if (missing.isEmpty())
-        return {};
-    return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در "
-              "آن "
-              "نیست "
-              "یا "
-              "کامل "
-              "نیست.")
-        .arg(missing.join(QStringLiteral("، ")));
+    QStringList missing;
+    for (const Tables::Table& t : Tables::all())
+        if (!found.contains(t.name) && !wrong.contains(t.name))
+            missing << t.name;
+    if (!missing.isEmpty())
+        return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در آن نیست.")
+            .arg(missing.join(QStringLiteral("، ")));
+    if (!wrong.isEmpty())
+        return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 ستون‌های دیگری دارند.")
+            .arg(wrong.join(QStringLiteral("، ")));
+    if (!foreign.isEmpty())
+        return tr("این پرونده پایگاه دادهٔ VORN نیست: چیزهایی در آن هست که VORN نساخته است "
+                  "(%1).")
+            .arg(foreign.join(QStringLiteral("، ")));
+    return {};
+}
+
+// SQLite's own check of every page, then the schema: what both the restore of a backup and the
+// opening of the clinic's database demand before anything is written.
+QString inspect(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
+        return tr("پرونده ناقص یا خراب است (%1).").arg(q.lastError().text());
+    if (q.value(0).toString() != QLatin1String("ok"))
+        return tr("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
+    q.finish();
+    return schemaProblem(db);
 }
 
 QString refusal(const QString& path, const QString& problem) {
-    return tr("پایگاه داده باز نشد.\n\nپرونده: %1\nمشکل: %2\n\nبرنامه بسته "
-              "می‌شود "
-              "و "
-              "این "
-              "پرونده تغییری نمی‌کند.")
+    return tr("پایگاه داده باز نشد.\n\nپرونده: %1\nمشکل: %2\n\nبرنامه بسته می‌شود و این "
+              "پرونده تغییری نمی‌کند. اگر پرونده آسیب دیده است، آخرین نسخهٔ پشتیبان را "
+              "بازیابی کنید.")
         .arg(QDir::toNativeSeparators(path), problem);
 }
 
@@ -152,7 +243,7 @@ OpenResult open(const QString& programFolder) {
     result.path = QFileInfo(filePath(programFolder)).absoluteFilePath();
     const QFileInfo info(result.path);
 
-    if (!info.exists()) {
+    if (!info.exists() && !info.isSymLink()) {
         if (const QString error = createFile(result.path); !error.isEmpty()) {
             result.message = tr("پایگاه دادهٔ تازه در %1 ساخته نشد: %2")
                                  .arg(QDir::toNativeSeparators(result.path), error);
@@ -163,9 +254,6 @@ OpenResult open(const QString& programFolder) {
                             "تازه‌ای "
                             "در این مسیر ساخته شد:\n%1")
                              .arg(QDir::toNativeSeparators(result.path));
-    } else if (!info.isFile()) {
-        result.message = refusal(result.path, tr("این مسیر یک پرونده نیست."));
-        return result;
     } else if (const QString why = whyForeign(result.path); !why.isEmpty()) {
         result.message = refusal(result.path, why);
         return result;
@@ -182,7 +270,8 @@ OpenResult open(const QString& programFolder) {
     if (!db.open()) {
         problem = db.lastError().text();
     } else {
-        problem = missingTables(db);
+        if (result.status != OpenResult::Created)
+            problem = inspect(db);
         QSqlQuery q(db);
         // DELETE journal: the whole database stays one file that backup can copy.
         if (problem.isEmpty() && (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) ||
@@ -190,6 +279,13 @@ OpenResult open(const QString& programFolder) {
                                   !q.exec(QStringLiteral("PRAGMA synchronous=FULL")) ||
                                   !q.exec(QStringLiteral("PRAGMA busy_timeout=2000"))))
             problem = q.lastError().text();
+        if (problem.isEmpty()) {
+            try {
+                createIndexes(db); // a file from before the indexes gets them; no row changes
+            } catch (const DataError& e) {
+                problem = e.message();
+            }
+        }
     }
     if (!problem.isEmpty()) {
         close();
@@ -235,14 +331,7 @@ QString checkFile(const QString& path) {
         if (!db.open()) {
             problem = db.lastError().text();
         } else {
-            QSqlQuery q(db);
-            if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
-                problem = q.lastError().text();
-            else if (q.value(0).toString() != QLatin1String("ok"))
-                problem = tr("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
-            q.finish();
-            if (problem.isEmpty())
-                problem = missingTables(db);
+            problem = inspect(db);
             db.close();
         }
     }

@@ -33,6 +33,8 @@ struct OpenResult {
 // a file that is not a VORN database, or cannot be written, is refused and left untouched.
 OpenResult open(const QString& programFolder);
 void close();
+// Makes a new database file with the delivered content at path; the error text, or empty.
+QString createFile(const QString& path);
 // Why the file at path is not a whole VORN database, or an empty text when it is one. Reads
 // the file without changing it.
 QString checkFile(const QString& path);

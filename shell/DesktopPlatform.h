@@ -11,6 +11,7 @@ public:
                       WindowStyle style) override;
     bool openUrl(const QString& url) override;
     bool anotherCopyRunning() override;
+    QString singleCopyProblem() const override { return problem_; }
     [[noreturn]] void endProgramNow() override;
     QString programFolder() const override;
     QDateTime now() const override { return QDateTime::currentDateTime(); }
@@ -19,4 +20,5 @@ public:
 private:
     std::unique_ptr<QLockFile> lock_;
     bool another_ = false;
+    QString problem_;
 };

@@ -170,8 +170,16 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
 Frm1::~Frm1() = default;
 
 bool Frm1::refuseSecondCopy(QWidget* owner) {
-    if (!Platform::get().anotherCopyRunning())
-        return false;
+    if (!Platform::get().anotherCopyRunning()) {
+        const QString problem = Platform::get().singleCopyProblem();
+        if (problem.isEmpty())
+            return false;
+        // Not another copy: the lock itself failed, and the user is told what is wrong.
+        Dialogs::get().message(owner, problem, QString::fromLatin1(Version::Product),
+                               Dialogs::Icon::Critical);
+        Platform::get().endProgramNow();
+        return true;
+    }
     Dialogs::get().message(owner, tr("برنامه در حال اجراست"), QStringLiteral("Warnnig"),
                            Dialogs::Icon::Information);
     Platform::get().endProgramNow();

@@ -46,7 +46,16 @@ bool DesktopPlatform::anotherCopyRunning() {
                     QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(16)));
         lock_ = std::make_unique<QLockFile>(QDir(QDir::tempPath()).filePath(name));
         lock_->setStaleLockTime(0);
-        another_ = !lock_->tryLock(0);
+        if (!lock_->tryLock(0)) {
+            another_ = lock_->error() == QLockFile::LockFailedError;
+            if (!another_)
+                problem_ = QString::fromUtf8("قفل اجرای برنامه در %1 ساخته نشد (%2). پوشهٔ "
+                                             "پرونده‌های موقت باید نوشتنی باشد.")
+                               .arg(QDir::toNativeSeparators(lock_->fileName()),
+                                    lock_->error() == QLockFile::PermissionError
+                                        ? QString::fromUtf8("اجازهٔ نوشتن نیست")
+                                        : QString::fromUtf8("خطای ناشناخته"));
+        }
     }
     return another_;
 }

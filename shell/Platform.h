@@ -19,6 +19,9 @@ public:
     virtual bool openUrl(const QString& url) = 0;
     // Whether another copy of the program already runs on the same program folder.
     virtual bool anotherCopyRunning() = 0;
+    // After anotherCopyRunning(): why the single-copy lock could not be taken when no other copy
+    // holds it (a folder that cannot be written, say), or an empty text.
+    virtual QString singleCopyProblem() const { return {}; }
     // Ends the program at once: no further window handler runs and nothing is saved.
     virtual void endProgramNow() = 0;
     // The folder of the executables, the skin files and DBVORN/.

@@ -1,4 +1,5 @@
 #include "Content.h"
+#include "CraftedDatabase.h"
 #include "DataView.h"
 #include "DataViewModel.h"
 #include "Database.h"
@@ -72,6 +73,9 @@ private Q_SLOTS:
     void firstRunCreatesDeliveredDatabase();
     void foreignFileIsRefusedUntouched_data();
     void foreignFileIsRefusedUntouched();
+    void craftedFileIsRefusedUntouched_data();
+    void craftedFileIsRefusedUntouched();
+    void fileWithoutIndexesGetsThemAndNothingElse();
 
     void readOnlyFileIsRefused();
 
@@ -314,6 +318,70 @@ void TestData::foreignFileIsRefusedUntouched() {
     QVERIFY(result.message.contains(QDir::toNativeSeparators(f.databasePath())));
     QVERIFY(!Database::isOpen());
     QCOMPARE(fileHash(f.databasePath()), before);
+}
+
+// Everything that is not exactly a whole VORN database is refused at start-up with a message
+// that names the file, and the folder is left as it was: no write, no journal, no file made
+// where a link points. A FIFO is refused without being opened (it would block for ever).
+void TestData::craftedFileIsRefusedUntouched_data() {
+    QTest::addColumn<QString>("kind");
+    for (const QString& kind : Crafted::kinds())
+        QTest::newRow(qPrintable(kind)) << kind;
+}
+
+void TestData::craftedFileIsRefusedUntouched() {
+    QFETCH(QString, kind);
+    TempProgramFolder f;
+    QVERIFY(Crafted::make(f.databasePath(), kind));
+    const QString folder = QFileInfo(f.databasePath()).absolutePath();
+    const QByteArray before = Crafted::folderState(folder);
+    const Database::OpenResult result = f.openDatabase();
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QVERIFY2(result.message.contains(QDir::toNativeSeparators(f.databasePath())),
+             qPrintable(result.message));
+    QVERIFY(!Database::isOpen());
+    QCOMPARE(Crafted::folderState(folder), before);
+    QVERIFY(!QFileInfo::exists(f.databasePath() + ".gone"));
+    // The restore check refuses the same file.
+    QVERIFY(!Database::checkFile(f.databasePath()).isEmpty());
+}
+
+// A file made before the program kept its indexes opens as it was and gets them; not one row
+// or field changes.
+void TestData::fileWithoutIndexesGetsThemAndNothingElse() {
+    TempProgramFolder f;
+    QCOMPARE(f.openDatabase().status, Database::OpenResult::Created);
+    QSqlQuery q(Database::connection());
+    for (const char* sql : {"DROP INDEX vorn_ide_code", "DROP INDEX vorn_answer_code",
+                            "INSERT INTO ide (Code, FName) VALUES ('7', 'O''Neil')",
+                            "INSERT INTO Answer (Code, \"5\") VALUES ('7', '2')"})
+        QVERIFY(q.exec(QString::fromLatin1(sql)));
+    auto dump = [] {
+        QStringList rows;
+        for (const Tables::Table& t : Tables::all()) {
+            QSqlQuery r(Database::connection());
+            r.exec(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(t.name));
+            while (r.next()) {
+                QStringList fields;
+                for (int i = 0; i <= t.fields.size(); ++i)
+                    fields << r.value(i).toString();
+                rows << t.name + ':' + fields.join('|');
+            }
+        }
+        return rows;
+    };
+    auto indexes = [] {
+        return column("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name");
+    };
+    const QStringList rows = dump();
+    QCOMPARE(indexes(), QStringList());
+    Database::close();
+    QCOMPARE(f.openDatabase().status, Database::OpenResult::Opened);
+    QCOMPARE(indexes(), (QStringList{"vorn_answer_code", "vorn_ide_code"}));
+    QCOMPARE(dump(), rows);
+    QSqlQuery plan(Database::connection());
+    QVERIFY(plan.exec("EXPLAIN QUERY PLAN SELECT * FROM ide WHERE Code='7'") && plan.next());
+    QVERIFY2(plan.value(3).toString().contains("INDEX"), qPrintable(plan.value(3).toString()));
 }
 
 void TestData::readOnlyFileIsRefused() {

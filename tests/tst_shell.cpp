@@ -113,6 +113,7 @@ private Q_SLOTS:
     void loadSteps();
     void loadAppliesStoredTheme();
     void secondCopyIsRefused();
+    void lockThatCannotBeTakenIsSaidPlainly();
     void activationShowsPublishedVersion_data();
     void activationShowsPublishedVersion();
     void offlineActivationNeverFreezes();
@@ -254,6 +255,16 @@ void TestShell::oneCopyPerProgramFolder() {
     qputenv("VORN_PROGRAM_FOLDER", second.path().toUtf8());
     DesktopPlatform elsewhere;
     QVERIFY(!elsewhere.anotherCopyRunning());
+    QVERIFY(elsewhere.singleCopyProblem().isEmpty());
+    // A folder for the lock that is a file: no copy runs, and the problem is named.
+    const QByteArray tmp = qgetenv("TMPDIR");
+    QFile blocker(second.filePath("not-a-folder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    qputenv("TMPDIR", blocker.fileName().toUtf8());
+    DesktopPlatform cannot;
+    QVERIFY(!cannot.anotherCopyRunning());
+    QVERIFY(cannot.singleCopyProblem().contains("not-a-folder"));
+    tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
     qunsetenv("VORN_PROGRAM_FOLDER");
 }
 
@@ -310,6 +321,16 @@ void TestShell::secondCopyIsRefused() {
     QCOMPARE(dialogs->shown[0].text, u("برنامه در حال اجراست"));
     QCOMPARE(dialogs->shown[0].title, QStringLiteral("Warnnig"));
     QCOMPARE(dialogs->shown[0].icon, Dialogs::Icon::Information);
+    QCOMPARE(folder->platform.endedNow, 1);
+}
+
+void TestShell::lockThatCannotBeTakenIsSaidPlainly() {
+    folder->platform.lockProblem = u("قفل ساخته نشد");
+    QVERIFY(!loadMain());
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown[0].text, u("قفل ساخته نشد"));
+    QCOMPARE(dialogs->shown[0].title, QStringLiteral("VORN"));
+    QCOMPARE(dialogs->shown[0].icon, Dialogs::Icon::Critical);
     QCOMPARE(folder->platform.endedNow, 1);
 }
 

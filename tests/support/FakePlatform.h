@@ -26,6 +26,7 @@ public:
         return true;
     }
     bool anotherCopyRunning() override { return anotherCopy; }
+    QString singleCopyProblem() const override { return lockProblem; }
     void endProgramNow() override { ++endedNow; }
     QString programFolder() const override { return folder_; }
     QDateTime now() const override {
@@ -36,6 +37,7 @@ public:
     QList<Started> started;
     QStringList openedUrls;
     bool anotherCopy = false;
+    QString lockProblem;
     bool startSucceeds = true;
     int endedNow = 0;
     QDateTime clock;
