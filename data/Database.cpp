@@ -48,8 +48,9 @@ const Index kIndexes[] = {{"vorn_ide_code", Tables::Ide}, {"vorn_answer_code", T
 void createIndexes(QSqlDatabase& db) {
     QSqlQuery q(db);
     for (const Index& index : kIndexes)
-        execOrThrow(q, QString(index.sql()).replace(QStringLiteral("CREATE INDEX "),
-                                                    QStringLiteral("CREATE INDEX IF NOT EXISTS ")));
+        execOrThrow(q, QString(index.sql())
+                           .replace(QStringLiteral("CREATE INDEX "),
+                                    QStringLiteral("CREATE INDEX IF NOT EXISTS ")));
 }
 
 void createSchema(QSqlDatabase& db) {
@@ -121,7 +122,8 @@ QString notARegularFile(const QString& path) {
         return tr("این پرونده وجود ندارد.");
     const auto target = std::filesystem::status(p, error);
     if (std::filesystem::is_symlink(link) && (error || !std::filesystem::exists(target)))
-        return tr("این مسیر پیوندی است به پرونده‌ای که وجود ندارد.");
+        return tr(
+            "این مسیر پیوندی است به پرونده‌ای که وجود ندارد.");
     if (!std::filesystem::is_regular_file(target))
         return tr("این مسیر یک پروندهٔ معمولی نیست (پوشه، پیوند یا دستگاه است).");
     return {};

@@ -49,8 +49,9 @@ bool DesktopPlatform::anotherCopyRunning() {
         if (!lock_->tryLock(0)) {
             another_ = lock_->error() == QLockFile::LockFailedError;
             if (!another_)
-                problem_ = QString::fromUtf8("قفل اجرای برنامه در %1 ساخته نشد (%2). پوشهٔ "
-                                             "پرونده‌های موقت باید نوشتنی باشد.")
+                problem_ = QString::fromUtf8(
+                               "قفل اجرای برنامه در %1 ساخته نشد (%2). پوشهٔ "
+                               "پرونده‌های موقت باید نوشتنی باشد.")
                                .arg(QDir::toNativeSeparators(lock_->fileName()),
                                     lock_->error() == QLockFile::PermissionError
                                         ? QString::fromUtf8("اجازهٔ نوشتن نیست")

@@ -50,10 +50,8 @@ QStringList manySubjects() {
 
 QByteArray Crafted::folderState(const QString& folder) {
     QByteArray state;
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot |
-                                       QDir::Hidden,
-                                   QDir::Name);
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     for (const QFileInfo& e : entries) {
         state += e.fileName().toUtf8() + ' ';
         if (e.isSymLink()) {
@@ -73,9 +71,9 @@ QByteArray Crafted::folderState(const QString& folder) {
 }
 
 QStringList Crafted::kinds() {
-    return {"text",        "empty",        "other sqlite", "ide a view",     "trigger",
-            "extra column", "foreign index", "damaged page", "truncated",    "wal",
-            "fifo",        "directory",    "dangling link"};
+    return {"text",         "empty",         "other sqlite", "ide a view", "trigger",
+            "extra column", "foreign index", "damaged page", "truncated",  "wal",
+            "fifo",         "directory",     "dangling link"};
 }
 
 bool Crafted::make(const QString& path, const QString& kind) {

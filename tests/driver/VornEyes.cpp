@@ -1,0 +1,143 @@
+// A user's eyes and one hand inside a real program (VORN or VORNupdate), for the tests that run
+// the executables as clinics do. Qt loads it as an input plugin (QT_QPA_GENERIC_PLUGINS=
+// vorneyes). It reports on standard output, one line each, every window and box the program
+// shows (to the file named by VORN_EYES_LOG), and takes commands on standard input:
+//   press WINDOW CONTROL   clicks a button as a user or an accessibility tool does
+//   text WINDOW CONTROL    reports what a label, box or button shows
+// With VORN_EYES_ACCEPT set, every message box is answered with its default button once it has
+// been reported, as a user who reads it and presses Enter.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileInfo>
+#include <QGenericPlugin>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+QString oneLine(QString text) {
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' '))
+        .replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
+
+// Every program that loads the plugin appends to one log (VORN_EYES_LOG), so what a program
+// started by another shows is seen too, after the first has ended.
+void say(const QStringList& fields) {
+    QStringList line{QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+    for (const QString& f : fields)
+        line << oneLine(f);
+    const QByteArray bytes = "@" + line.join(QLatin1Char('\t')).toUtf8() + "\n";
+    if (FILE* log = std::fopen(qgetenv("VORN_EYES_LOG").constData(), "a")) {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), log);
+        std::fclose(log);
+    }
+}
+
+QWidget* shownWindow(const QString& name) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->objectName() == name)
+            return w;
+    return nullptr;
+}
+
+class Eyes : public QObject {
+public:
+    Eyes() {
+        accept_ = qEnvironmentVariableIsSet("VORN_EYES_ACCEPT");
+        timer_.setInterval(20);
+        connect(&timer_, &QTimer::timeout, this, &Eyes::look);
+        timer_.start();
+        // Only the program the test started listens; a program it starts inherits the pipe.
+        if (qEnvironmentVariable("VORN_EYES_LISTENER") ==
+            QFileInfo(QCoreApplication::applicationFilePath()).fileName()) {
+            auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+            connect(input, &QSocketNotifier::activated, this, [this, input] {
+                char buffer[4096];
+                const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+                if (n <= 0) {
+                    input->setEnabled(false);
+                    return;
+                }
+                pending_ += QByteArray(buffer, int(n));
+                while (pending_.contains('\n')) {
+                    const qsizetype end = pending_.indexOf('\n');
+                    command(QString::fromUtf8(pending_.left(end)).split(QLatin1Char(' ')));
+                    pending_.remove(0, end + 1);
+                }
+            });
+        }
+    }
+
+private:
+    void look() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || seen_.contains(w))
+                continue;
+            seen_.append(w);
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                say({QStringLiteral("box"), box->windowTitle(), box->text()});
+                if (accept_)
+                    QTimer::singleShot(100, box, [box] {
+                        QAbstractButton* b = box->defaultButton();
+                        if (!b && !box->buttons().isEmpty())
+                            b = box->buttons().front();
+                        if (b)
+                            b->click();
+                    });
+            } else if (!w->objectName().isEmpty()) {
+                say({QStringLiteral("shown"), w->objectName(), w->windowTitle()});
+            }
+        }
+        seen_.removeAll(nullptr);
+    }
+
+    void command(const QStringList& words) {
+        QWidget* window = shownWindow(words.value(1));
+        QWidget* control = window ? window->findChild<QWidget*>(words.value(2)) : nullptr;
+        if (!control) {
+            say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
+            return;
+        }
+        if (words.value(0) == QLatin1String("press")) {
+            if (auto* button = qobject_cast<QAbstractButton*>(control))
+                QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+            say({QStringLiteral("pressed"), words.value(1), words.value(2)});
+        } else if (words.value(0) == QLatin1String("text")) {
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(control))
+                text = label->text();
+            else if (auto* box = qobject_cast<QLineEdit*>(control))
+                text = box->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(control))
+                text = button->text();
+            say({QStringLiteral("text"), words.value(1), words.value(2), text});
+        }
+    }
+
+    QTimer timer_;
+    QList<QPointer<QWidget>> seen_;
+    QByteArray pending_;
+    bool accept_ = false;
+};
+
+class EyesPlugin : public QGenericPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "vorneyes.json")
+public:
+    QObject* create(const QString& key, const QString&) override {
+        return key.compare(QLatin1String("vorneyes"), Qt::CaseInsensitive) == 0 ? new Eyes
+                                                                                : nullptr;
+    }
+};
+
+} // namespace
+
+#include "VornEyes.moc"

@@ -1,0 +1,76 @@
+#include "RealProgram.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+
+RealProgram::RealProgram(const QString& executable) : executable_(executable) {
+    environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("QT_PLUGIN_PATH", QStringLiteral(DRIVER_PLUGINS));
+    environment.insert("QT_QPA_GENERIC_PLUGINS", "vorneyes");
+    environment.insert("VORN_EYES_LISTENER", QFileInfo(executable).fileName());
+    environment.insert("VORN_SITE_URL", "http://127.0.0.1:9");
+    environment.insert("VORN_SHOP_URL", "http://127.0.0.1:9");
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    log_.open();
+    environment.insert("VORN_EYES_LOG", log_.fileName());
+    reader_.setFileName(log_.fileName());
+    reader_.open(QIODevice::ReadOnly);
+}
+
+RealProgram::~RealProgram() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+void RealProgram::start() {
+    process_.setProcessEnvironment(environment);
+    process_.start(executable_, {});
+    QVERIFY2(process_.waitForStarted(10000), qPrintable(executable_));
+}
+
+void RealProgram::readLines() {
+    pending_ += reader_.readAll();
+    while (pending_.contains('\n')) {
+        const qsizetype end = pending_.indexOf('\n');
+        const QByteArray line = pending_.left(end);
+        pending_.remove(0, end + 1);
+        if (line.startsWith('@'))
+            lines << QString::fromUtf8(line.mid(1)).split(QLatin1Char('\t'));
+    }
+}
+
+QStringList RealProgram::waitFor(const std::function<bool(const QStringList&)>& match, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        readLines();
+        for (; matched_ < lines.size(); ++matched_)
+            if (match(lines[matched_]))
+                return lines[matched_++];
+        if (clock.elapsed() > ms)
+            return {};
+        QTest::qWait(20);
+    }
+}
+
+QStringList RealProgram::waitFor(const QString& kind, const QString& contains, int ms) {
+    return waitFor(
+        [&](const QStringList& line) {
+            return line.value(1) == kind &&
+                   (contains.isEmpty() || line.join(QLatin1Char(' ')).contains(contains));
+        },
+        ms);
+}
+
+void RealProgram::send(const QString& command) {
+    process_.write(command.toUtf8() + '\n');
+    process_.waitForBytesWritten(1000);
+}
+
+bool RealProgram::waitForExit(int ms) {
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryFile>
+#include <functional>
+
+// A real executable of ours run as a clinic runs it (offscreen), with the eyes plugin reporting
+// what it shows. Every line it reports is kept, with the program's name as first field.
+class RealProgram {
+public:
+    explicit RealProgram(const QString& executable);
+    ~RealProgram();
+
+    QProcessEnvironment environment;
+    void start();
+    // The first line (from any program on the pipe) for which match is true, waiting for it up
+    // to the time given; an empty list if none came.
+    QStringList waitFor(const std::function<bool(const QStringList&)>& match, int ms = 60000);
+    // A line of that kind ("box", "shown", "text") whose fields contain the text.
+    QStringList waitFor(const QString& kind, const QString& contains, int ms = 60000);
+    void send(const QString& command);
+    bool waitForExit(int ms = 30000);
+    int exitCode() const { return process_.exitCode(); }
+    QList<QStringList> lines;
+
+private:
+    void readLines();
+    QString executable_;
+    QProcess process_;
+    QTemporaryFile log_;
+    QFile reader_;
+    QByteArray pending_;
+    qsizetype matched_ = 0;
+};
