@@ -111,6 +111,8 @@ private Q_SLOTS:
     void unzipRefusesPathsOutside();
     void unzipDamagedArchive();
     void unzipOverflow();
+    void unzipHostileArchives_data();
+    void unzipHostileArchives();
 
 private:
     std::unique_ptr<TempProgramFolder> folder;
@@ -620,7 +622,137 @@ void TestUpdater::unzipDamagedArchive() {
 void TestUpdater::unzipOverflow() {
     CGUnzipFiles unzip;
     unzip.setMessageLevel(40000);
-    QVERIFY_THROWS_EXCEPTION(std::overflow_error, unzip.Unzip(work.filePath("x.zip"), work.path()));
+    try {
+        unzip.Unzip(work.filePath("x.zip"), work.path());
+        QFAIL("no error raised");
+    } catch (const CodeModule::UnzipError& e) {
+        QCOMPARE(e.number, 6);
+        QCOMPARE(e.description, QStringLiteral("Overflow"));
+        QCOMPARE(e.source, QStringLiteral("CGUnZipFiles::Unzip"));
+    }
+    CodeModule::Options options;
+    options.Privilege = -40000;
+    try {
+        CodeModule::VBUnzip(work.filePath("x.zip"), work.path(), options);
+        QFAIL("no error raised");
+    } catch (const CodeModule::UnzipError& e) {
+        QCOMPARE(e.source, QStringLiteral("CodeModule::VBUnzip"));
+    }
+}
+
+namespace {
+
+quint32 le32(const QByteArray& b, qsizetype at) {
+    return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8 |
+           quint32(quint8(b[at + 2])) << 16 | quint32(quint8(b[at + 3])) << 24;
+}
+void put16(QByteArray& b, qsizetype at, quint32 v) {
+    b[at] = char(v & 0xff);
+    b[at + 1] = char((v >> 8) & 0xff);
+}
+void put32(QByteArray& b, qsizetype at, quint32 v) {
+    put16(b, at, v & 0xffff);
+    put16(b, at + 2, v >> 16);
+}
+
+// An archive of one member whose central record is copied nine times under other names: ten
+// entries that share one stream of compressed data.
+QByteArray overlappingEntries(const QByteArray& archive) {
+    const qsizetype eocd = archive.lastIndexOf(QByteArray("PK\5\6"));
+    const qsizetype cdOffset = qsizetype(le32(archive, eocd + 16));
+    QByteArray record = archive.mid(cdOffset, eocd - cdOffset);
+    QByteArray out = archive.left(cdOffset);
+    for (int i = 0; i < 10; ++i) {
+        QByteArray copy = record;
+        const qsizetype nameAt = 46;
+        copy[nameAt] = char('a' + i); // "a.bin", "b.bin", ...
+        out += copy;
+    }
+    QByteArray end = archive.mid(eocd);
+    put16(end, 8, 10);
+    put16(end, 10, 10);
+    put32(end, 12, quint32(record.size() * 10));
+    return out + end;
+}
+
+// The sizes a stored member declares, lowered in both its headers: it holds more than it says.
+QByteArray understated(QByteArray archive, quint32 size) {
+    put32(archive, 22, size); // local header: compressed and uncompressed sizes
+    put32(archive, 18, size);
+    const qsizetype eocd = archive.lastIndexOf(QByteArray("PK\5\6"));
+    const qsizetype cd = qsizetype(le32(archive, eocd + 16));
+    put32(archive, cd + 24, size);
+    return archive;
+}
+
+} // namespace
+
+// What hostile archives tried: shared data that would unpack to far more than the archive, a
+// member holding more than it declares, more written than the caller allows, a name longer
+// than any file system takes, a damaged encrypted member opened with the right password.
+// Nothing may be written outside the folder, nor beyond what was allowed.
+void TestUpdater::unzipHostileArchives_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("written");
+    QTest::newRow("overlapping entries")
+        << "overlap" << int(UnzipResult::BadError) << QStringList();
+    QTest::newRow("more than declared")
+        << "understated" << int(UnzipResult::Error) << QStringList();
+    QTest::newRow("past the caller's limit")
+        << "limit" << int(UnzipResult::Error) << QStringList{"1.bin"};
+    QTest::newRow("name of 300 bytes")
+        << "long part" << int(UnzipResult::Warning) << QStringList{"ok.txt"};
+    QTest::newRow("name of 64 KB")
+        << "huge name" << int(UnzipResult::Warning) << QStringList{"ok.txt"};
+    QTest::newRow("damaged encrypted member")
+        << "damaged encrypted" << int(UnzipResult::Error) << QStringList();
+}
+
+void TestUpdater::unzipHostileArchives() {
+    QFETCH(QString, kind);
+    QFETCH(int, result);
+    QFETCH(QStringList, written);
+    QTemporaryDir root;
+    const QString inside = QDir(root.path()).filePath("inside");
+    QDir().mkpath(inside);
+    const QString archive = work.filePath(kind + ".zip");
+    CGUnzipFiles unzip;
+    auto writeArchive = [&](const QByteArray& bytes) {
+        QFile f(archive);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    if (kind == "overlap") {
+        QVERIFY(makeZip(archive, {{"a.bin", QByteArray(4 << 20, '\0')}}));
+        writeArchive(overlappingEntries(read(archive)));
+    } else if (kind == "understated") {
+        QVERIFY(makeZip(archive, {{"a.bin", payload(100)}}));
+        // A stored member: libzip keeps small incompressible data as it is.
+        writeArchive(understated(read(archive), 10));
+    } else if (kind == "limit") {
+        QVERIFY(makeZip(
+            archive, {{"1.bin", payload(600)}, {"2.bin", payload(600)}, {"3.bin", payload(600)}}));
+        unzip.setMaxTotalBytes(1000);
+    } else if (kind == "long part") {
+        QVERIFY(makeZip(archive, {{QString(300, 'n') + ".txt", "x"}, {"ok.txt", "ok"}}));
+    } else if (kind == "huge name") {
+        QString name;
+        while (name.size() < 64000)
+            name += "../";
+        QVERIFY(makeZip(archive, {{name + "escaped.txt", "x"}, {"ok.txt", "ok"}}));
+    } else {
+        QVERIFY(makeZip(archive, {{"secret.bin", payload(20000), "secret"}}));
+        QByteArray bytes = read(archive);
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x5a);
+        writeArchive(bytes);
+        dialogs->answer("secret");
+    }
+    QCOMPARE(unzip.Unzip(archive, inside), result);
+    QCOMPARE(QDir(inside).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), written);
+    QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{"inside"});
+    QVERIFY(!unzip.GetLastMessage().isEmpty());
 }
 
 VORN_TEST_MAIN(TestUpdater)

@@ -5,5 +5,10 @@ int CGUnzipFiles::Unzip(const QString& sZipFileName, const QString& sExtractDir)
         zipFileName_ = sZipFileName;
     if (!sExtractDir.isEmpty())
         extractDir_ = sExtractDir;
-    return CodeModule::VBUnzip(zipFileName_, extractDir_, options_);
+    try {
+        return CodeModule::VBUnzip(zipFileName_, extractDir_, options_);
+    } catch (const CodeModule::UnzipError& e) {
+        throw CodeModule::UnzipError(e.number, e.description,
+                                     QStringLiteral("CGUnZipFiles::Unzip"));
+    }
 }

@@ -44,6 +44,11 @@ public:
     int Privilege() const {
         return options_.Privilege;
     }
+    // The most one extraction may write, against archives that unpack to far more than they
+    // hold; 0 for the default of 100 times the archive's size (at least 64 MiB).
+    void setMaxTotalBytes(long long bytes) {
+        options_.MaxTotalBytes = bytes;
+    }
     void setPrivilege(int value) {
         options_.Privilege = value;
     }

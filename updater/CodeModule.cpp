@@ -10,14 +10,12 @@ namespace CodeModule {
 
 namespace {
 
-QString lastMessage;
 QString printText;
 QString listingText;
 int listingCount = 0;
 bool skipPassword = false;
 
 void reset() {
-    lastMessage.clear();
     printText.clear();
     listingText.clear();
     listingCount = 0;
@@ -36,14 +34,15 @@ QString lastDigits(unsigned value, int digits) {
 
 short sixteenBits(int value) {
     if (value < -32768 || value > 32767)
-        throw std::overflow_error("Overflow");
+        throw UnzipError(6, QStringLiteral("Overflow"), QStringLiteral("CodeModule::VBUnzip"));
     return short(value);
 }
 
 } // namespace
 
+// Everything printed so far: kept in one text that grows, never copied per line.
 const QString& LastMessage() {
-    return lastMessage;
+    return printText;
 }
 const QString& ListingText() {
     return listingText;
@@ -81,7 +80,6 @@ int UnzipPrint(const char* text, unsigned long size) {
     if (piece.startsWith(QLatin1Char('\n')))
         piece = QStringLiteral("\r\n");
     printText += piece;
-    lastMessage = printText;
     return 0;
 }
 
@@ -155,7 +153,12 @@ int VBUnzip(const QString& zipFileName, const QString& extractDir, const Options
         0,          0};
     UzpVer2 version;
     UzpVersion2(&version);
-    return Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &record, &callbacks);
+    try {
+        return Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, &record, &callbacks,
+                                    options.MaxTotalBytes);
+    } catch (const std::bad_alloc&) {
+        throw UnzipError(7, QStringLiteral("Out of memory"), QStringLiteral("CodeModule::VBUnzip"));
+    }
 }
 
 } // namespace CodeModule

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <stdexcept>
 
 // The extraction's answers to the library: printed text, the listing, passwords and the
 // overwrite question. Its state is shared, so one extraction runs at a time.
@@ -22,6 +23,20 @@ struct Options {
     int Verbose = 0;
     int CaseSensitive = 1;
     int Privilege = 0;
+    // The most one extraction writes; 0 for 100 times the archive's size (at least 64 MiB).
+    long long MaxTotalBytes = 0;
+};
+
+// An error raised on to the caller with its number, description and the routine it passed
+// last.
+class UnzipError : public std::runtime_error {
+public:
+    UnzipError(int number, const QString& description, const QString& source)
+        : std::runtime_error(description.toStdString()), number(number), description(description),
+          source(source) {}
+    int number;
+    QString description;
+    QString source;
 };
 
 // Everything the library printed during the last extraction.
@@ -30,7 +45,8 @@ const QString& LastMessage();
 const QString& ListingText();
 int ListingCount();
 
-// Runs one extraction. Throws std::overflow_error when a numeric option does not fit 16 bits.
+// Runs one extraction. Throws UnzipError (from "CodeModule::VBUnzip") when it fails, for example
+// when a numeric option does not fit 16 bits.
 int VBUnzip(const QString& zipFileName, const QString& extractDir, const Options& options);
 
 // One member's listing line, exactly 80 characters.

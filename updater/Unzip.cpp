@@ -13,7 +13,8 @@ namespace {
 
 class Session {
 public:
-    Session(const DCL& options, const USERFUNCTIONS& callbacks) : o(options), f(callbacks) {}
+    Session(const DCL& options, const USERFUNCTIONS& callbacks, qint64 maxTotal)
+        : o(options), f(callbacks), totalLimit(maxTotal) {}
 
     int run() {
         int error = 0;
@@ -25,11 +26,29 @@ public:
                        : UnzipResult::NoZip;
         }
         std::unique_ptr<zip_t, void (*)(zip_t*)> closer(archive, zip_discard);
+        const zip_int64_t count = zip_get_num_entries(archive, 0);
+        // Entries that share their compressed data (a "bomb") declare more data than the
+        // archive holds.
+        const qint64 archiveSize = QFileInfo(QString::fromUtf8(o.lpszZipFN)).size();
+        qint64 declared = 0;
+        for (zip_int64_t i = 0; i < count; ++i) {
+            zip_stat_t st;
+            if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) == 0)
+                declared += qint64(st.comp_size) + 30; // each has a local header of 30 bytes
+        }
+        if (declared > archiveSize) {
+            print(QStringLiteral("error:  %1: entries overlap (their data would take %2 bytes of "
+                                 "%3); nothing extracted\n")
+                      .arg(QString::fromUtf8(o.lpszZipFN))
+                      .arg(declared)
+                      .arg(archiveSize));
+            return UnzipResult::BadError;
+        }
+        limit = totalLimit > 0 ? totalLimit : std::max<qint64>(64 << 20, 100 * archiveSize);
         base =
             QDir(QString::fromUtf8(o.lpszExtractDir && *o.lpszExtractDir ? o.lpszExtractDir : "."))
                 .absolutePath();
-        const zip_int64_t count = zip_get_num_entries(archive, 0);
-        for (zip_int64_t i = 0; i < count && result != UnzipResult::Cancelled; ++i)
+        for (zip_int64_t i = 0; i < count && result != UnzipResult::Cancelled && !stopped; ++i)
             member(archive, zip_uint64_t(i));
         if (done == 0 && badPasswords > 0)
             return UnzipResult::BadPassword;
@@ -82,8 +101,21 @@ private:
         }
         const QString name = QString::fromUtf8(st.name);
         list(st, name);
+        // Before any path arithmetic: a name longer than a file system takes (4,096 bytes, 255
+        // in one part) is refused, as Qt's path functions would cut it short.
+        const QByteArray raw(st.name);
+        const QList<QByteArray> parts = raw.split('/');
+        const bool tooLong = raw.size() >= 4096 ||
+                             std::any_of(parts.cbegin(), parts.cend(),
+                                         [](const QByteArray& part) { return part.size() > 255; });
         if (o.nvflag)
             return;
+        if (tooLong) {
+            print(QStringLiteral("warning:  skipped a member whose name is %1 bytes long\n")
+                      .arg(raw.size()));
+            worse(UnzipResult::Warning);
+            return;
+        }
         if (f.ServCallBk && f.ServCallBk(st.name, st.size) != 0) {
             result = UnzipResult::Cancelled;
             return;
@@ -180,14 +212,17 @@ private:
         }
         QByteArray buffer(65536, Qt::Uninitialized);
         char last = 0;
+        qint64 memberBytes = 0;
         for (;;) {
             const zip_int64_t n = zip_fread(file, buffer.data(), zip_uint64_t(buffer.size()));
             if (n < 0) {
                 const int code = zip_error_code_zip(zip_file_get_error(file));
                 print(QStringLiteral("error:  %1: %2\n")
                           .arg(name, QString::fromUtf8(zip_file_strerror(file))));
-                const bool password = st.encryption_method != ZIP_EM_NONE &&
-                                      (code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_CRC);
+                // A damaged member is an error even with the right password; only a refused
+                // password counts as one.
+                const bool password =
+                    st.encryption_method != ZIP_EM_NONE && code == ZIP_ER_WRONGPASSWD;
                 if (password)
                     ++badPasswords;
                 else
@@ -198,6 +233,23 @@ private:
             }
             if (n == 0)
                 break;
+            // A member never yields more than it declares, and the whole extraction never
+            // writes more than its limit.
+            memberBytes += n;
+            total += n;
+            if (memberBytes > qint64(st.size) || total > limit) {
+                print(memberBytes > qint64(st.size)
+                          ? QStringLiteral("error:  %1: more data than the %2 bytes declared\n")
+                                .arg(name)
+                                .arg(st.size)
+                          : QStringLiteral("error:  extraction stopped at %1 bytes written\n")
+                                .arg(limit));
+                worse(UnzipResult::Error);
+                stopped = total > limit;
+                if (writing)
+                    out.cancelWriting();
+                return;
+            }
             QByteArray piece(buffer.constData(), qsizetype(n));
             if (o.naflag) {
                 QByteArray converted;
@@ -240,6 +292,10 @@ private:
     int badPasswords = 0;
     bool overwriteAll = false;
     bool noneMore = false;
+    qint64 totalLimit;
+    qint64 limit = 0;
+    qint64 total = 0;
+    bool stopped = false;
 };
 
 void fill(char* field, size_t size, const char* text) {
@@ -266,10 +322,10 @@ void UzpVersion2(UzpVer2* version) {
 }
 
 int Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char** xfnv, DCL* options,
-                         USERFUNCTIONS* callbacks) {
+                         USERFUNCTIONS* callbacks, long long maxTotalBytes) {
     Q_UNUSED(ifnv);
     Q_UNUSED(xfnv);
     if (!options || !callbacks || ifnc != 0 || xfnc != 0)
         return UnzipResult::Param;
-    return Session(*options, *callbacks).run();
+    return Session(*options, *callbacks, maxTotalBytes).run();
 }

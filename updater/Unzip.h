@@ -87,5 +87,7 @@ struct USERFUNCTIONS {
 };
 
 void UzpVersion2(UzpVer2* version);
+// maxTotalBytes caps what one extraction writes; 0 means 100 times the archive's size (at
+// least 64 MiB).
 int Wiz_SingleEntryUnzip(int ifnc, char** ifnv, int xfnc, char** xfnv, DCL* options,
-                         USERFUNCTIONS* callbacks);
+                         USERFUNCTIONS* callbacks, long long maxTotalBytes = 0);
