@@ -76,20 +76,43 @@ void TestUpdate::fetchAsText_data() {
     Reply cut = body("2.12 and some more text");
     cut.cutAfter = 4;
     QTest::newRow("closes early") << cut << "";
+    // The deadline is the whole request's, also against a server that keeps sending a byte.
+    Reply trickle = body("2.12 and a long tail of text");
+    trickle.trickleMs = 100;
+    QTest::newRow("trickles past the deadline") << trickle << "";
+    // Only the beginning matters: a reply of a gigabyte is read no further than that.
+    Reply huge = body("2.12\n" + QByteArray(1019, 'x'));
+    huge.repeat = 1 << 20;
+    huge.contentLength = false;
+    QTest::newRow("a gigabyte") << huge
+                                << QString::fromLatin1(
+                                       ("2.12\n" + QByteArray(1019, 'x')).repeated(4));
+    // Redirects stay on the maker's host.
+    Reply moved = body("");
+    moved.status = 302;
+    moved.reason = "Found";
+    moved.headers = {{"Location", "/v2"}};
+    QTest::newRow("redirect on the host") << moved << "2.2";
+    moved.headers = {{"Location", "http://localhost:PORT/v2"}};
+    QTest::newRow("redirect to another host") << moved << "";
 }
 
 void TestUpdate::fetchAsText() {
     QFETCH(Reply, reply);
     QFETCH(QString, text);
     HttpTestServer server;
+    for (auto& [name, value] : reply.headers)
+        value.replace("PORT", QByteArray::number(server.port()));
     server.route("/Soft/VORN/LastVersion.txt", reply);
+    server.route("/v2", body("2.2"));
     Inet inet;
     inet.setRequestTimeout(1000);
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(inet.openUrl(server.url("/Soft/VORN/LastVersion.txt")), text);
     QVERIFY(timer.elapsed() < 5000);
-    QCOMPARE(server.requests.size(), 1);
+    QCOMPARE(server.requests.size(),
+             QTest::currentDataTag() == QByteArray("redirect on the host") ? 2 : 1);
     QCOMPARE(server.requests[0].method, QByteArray("GET"));
 }
 

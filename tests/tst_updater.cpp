@@ -12,8 +12,12 @@
 #include "Unzip.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -96,9 +100,15 @@ private Q_SLOTS:
     void fileName();
     void updaterWindowDownloadsAndStartsInstaller();
     void updaterWindowShowsErrorsAndCancels();
+    void redirects_data();
+    void redirects();
+    void cancelStopsAStalledDownloadAtOnce();
+    void closingTheWindowDuringADownload();
+    void diskThatFillsDuringTheDownload();
     void updateCheck_data();
     void updateCheck();
     void updateWindowTheme();
+    void updateWindowClosedDuringTheCheck();
 
     void unzipDefaults();
     void unzipExtracts_data();
@@ -141,7 +151,7 @@ void TestUpdater::download_data() {
     QTest::addColumn<QString>("error");
     QTest::addColumn<bool>("fileKept");
     // A status error ends with both counts at 0, which the control reports as True; the error
-    // signal is what tells the host.
+    // signal is what tells the host. So does any refusal before the body is written.
     const QByteArray body = payload(5000);
     Reply full;
     full.body = body;
@@ -149,7 +159,27 @@ void TestUpdater::download_data() {
     Reply partial = full;
     partial.status = 206;
     partial.reason = "Partial Content";
+    partial.headers = {{"Content-Range", "bytes 0-4999/5000"}};
     QTest::newRow("206") << partial << true << "" << true;
+    // A range reply that is not the whole file from byte 0 is no installer.
+    Reply half = partial;
+    half.body = body.left(2500);
+    half.headers = {{"Content-Range", "bytes 0-2499/5000"}};
+    QTest::newRow("206, first half") << half << false
+                                     << "The server sent only part of the file (Content-Range: "
+                                        "bytes 0-2499/5000)."
+                                     << false;
+    Reply otherHalf = partial;
+    otherHalf.body = body.mid(2500);
+    otherHalf.headers = {{"Content-Range", "bytes 2500-4999/5000"}};
+    QTest::newRow("206, wrong range") << otherHalf << false
+                                      << "The server sent only part of the file (Content-Range: "
+                                         "bytes 2500-4999/5000)."
+                                      << false;
+    Reply noRange = partial;
+    noRange.headers.clear();
+    QTest::newRow("206 without range")
+        << noRange << false << "The server sent only part of the file (Content-Range: )." << false;
     Reply cut = full;
     cut.cutAfter = 3000;
     QTest::newRow("short body") << cut << false << "The connection with the server was reset."
@@ -175,14 +205,37 @@ void TestUpdater::download_data() {
     nothing.reason = "No Content";
     nothing.contentLength = false;
     QTest::newRow("204") << nothing << true << "Nothing to download!" << false;
+    // Without a length the end of the body cannot be confirmed: a body that ends with the
+    // connection, or a chunked one, may have been cut anywhere.
+    const QString noLength = "The server did not say how long the file is, so a whole download "
+                             "cannot be told from a cut one.";
     Reply unknown;
     unknown.body = body;
     unknown.contentLength = false;
-    QTest::newRow("no length, whole body") << unknown << true << "" << true;
-    Reply emptyUnknown;
-    emptyUnknown.contentLength = false;
-    QTest::newRow("no length, empty body")
-        << emptyUnknown << false << "Nothing to download!" << false;
+    QTest::newRow("no length, ends with the connection") << unknown << true << noLength << false;
+    Reply chunked = unknown;
+    chunked.chunked = true;
+    Reply chunkedCut = chunked;
+    chunkedCut.cutAfter = 3000;
+    QTest::newRow("chunked, cut") << chunkedCut << true << noLength << false;
+    Reply endless = unknown;
+    endless.repeat = 1 << 20; // 5 GB, were it read to its end
+    QTest::newRow("no length, never ends") << endless << true << noLength << false;
+    for (const char* length : {"nan", "1e4", "-5", "5000, 2500", "5000x"}) {
+        Reply odd = full;
+        odd.contentLength = false;
+        odd.headers = {{"Content-Length", length}};
+        QTest::addRow("Content-Length: %s", length)
+            << odd << true
+            << "The server announced a length that is no length: " + QString::fromLatin1(length)
+            << false;
+    }
+    Reply twoLengths = full;
+    twoLengths.contentLength = false;
+    twoLengths.headers = {{"Content-Length", "5000"}, {"Content-Length", "2500"}};
+    QTest::newRow("two lengths") << twoLengths << true
+                                 << "The server announced a length that is no length: 5000, 2500"
+                                 << false;
 }
 
 void TestUpdater::download() {
@@ -330,6 +383,10 @@ void TestUpdater::updaterWindowDownloadsAndStartsInstaller() {
     QCOMPARE(dialogs->shown[0].icon, Dialogs::Icon::Information);
     const QString target = QDir(folder->path()).filePath("setup-VORN.exe");
     QCOMPARE(read(target), installer.body);
+    QVERIFY(QFileInfo(target).permissions() & QFileDevice::ExeOwner); // it can be started
+    auto* banner = window.findChild<QLabel*>("Image1");
+    QVERIFY(banner && !banner->pixmap().isNull());
+    QCOMPARE(banner->geometry(), window.rect());
     QCOMPARE(folder->platform.started.size(), 1);
     QCOMPARE(folder->platform.started[0].program, target);
     QCOMPARE(folder->platform.started[0].style, Platform::WindowStyle::Minimized);
@@ -367,6 +424,119 @@ void TestUpdater::updaterWindowShowsErrorsAndCancels() {
 
     QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
     QCOMPARE(folder->platform.endedNow, 1);
+}
+
+// Redirects are followed, at most five; what the window sees (length, progress, result) is the
+// final reply's.
+void TestUpdater::redirects_data() {
+    QTest::addColumn<int>("hops");
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("one") << 1 << true;
+    QTest::newRow("five") << 5 << true;
+    QTest::newRow("six") << 6 << false;
+}
+
+void TestUpdater::redirects() {
+    QFETCH(int, hops);
+    QFETCH(bool, whole);
+    Reply installer;
+    installer.body = payload(5000);
+    server->route("/hop0", installer);
+    for (int i = 1; i <= hops; ++i) {
+        Reply moved;
+        moved.status = i % 2 ? 302 : 301;
+        moved.reason = i % 2 ? "Found" : "Moved Permanently";
+        moved.headers = {{"Location", "/hop" + QByteArray::number(i - 1)}};
+        server->route("/hop" + QByteArray::number(i), moved);
+    }
+    FileDownloader downloader;
+    QStringList errors, progress;
+    connect(&downloader, &FileDownloader::DownloadErrors, [&](const QString& e) { errors << e; });
+    connect(&downloader, &FileDownloader::DownloadProgress,
+            [&](const QString& p) { progress << p; });
+    const QString target = work.filePath("setup-VORN.exe");
+    QFile::remove(target);
+    downloader.DownloadFile(server->url("/hop" + QString::number(hops)), target);
+    QVERIFY2(errors.size() == (whole ? 0 : 1), qPrintable(errors.join(" / ")));
+    QCOMPARE(QFile::exists(target), whole);
+    if (whole) {
+        QCOMPARE(read(target), installer.body);
+        QCOMPARE(progress.last(), QStringLiteral("100"));
+    }
+}
+
+// Cancel abandons a download whose body has stalled: the click returns at once and the next
+// click starts a new download.
+void TestUpdater::cancelStopsAStalledDownloadAtOnce() {
+    Reply stalled;
+    stalled.body = payload(5000);
+    stalled.trickleMs = 60000; // the head, then one byte a minute
+    server->route("/Soft/VORN/setup-VORN.exe", stalled);
+    Progress window;
+    window.show();
+    auto* button = window.findChild<QPushButton*>("cmdUpdate");
+    QTimer::singleShot(300, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button, Qt::LeftButton); // returns when the download has ended
+    QVERIFY2(clock.elapsed() < 10000, "the cancelled download kept running");
+    QVERIFY(!window.findChild<FileDownloader*>("FileDownloader")->isDownloading());
+    QCOMPARE(button->text(), u("دانلود"));
+    QCOMPARE(dialogs->shown.size(), 0);
+    QTimer::singleShot(300, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(server->requests.size(), 2);
+    QVERIFY(!QFile::exists(QDir(folder->path()).filePath("setup-VORN.exe")));
+}
+
+void TestUpdater::closingTheWindowDuringADownload() {
+    Reply stalled;
+    stalled.body = payload(5000);
+    stalled.trickleMs = 60000;
+    server->route("/Soft/VORN/setup-VORN.exe", stalled);
+    QPointer<Progress> window = new Progress;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    QTimer::singleShot(300, window, [window] { window->close(); });
+    QTest::mouseClick(window->findChild<QPushButton*>("cmdUpdate"), Qt::LeftButton);
+    QTRY_VERIFY(window.isNull()); // closed once the download had unwound
+    QCOMPARE(dialogs->shown.size(), 0);
+    QVERIFY(!QFile::exists(QDir(folder->path()).filePath("setup-VORN.exe")));
+}
+
+// A small file system of our own fills while the installer arrives: the user is told that the
+// disk is full, and no file is left.
+void TestUpdater::diskThatFillsDuringTheDownload() {
+    QTemporaryDir mountPoint;
+    if (QProcess::execute("mount",
+                          {"-t", "tmpfs", "-o", "size=512k", "tmpfs", mountPoint.path()}) != 0)
+        QSKIP("a small file system cannot be mounted here (needs root)");
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {path}); }
+    } unmount{mountPoint.path()};
+    Reply installer;
+    installer.body = payload(300 * 1024);
+    server->route("/Soft/VORN/setup-VORN.exe", installer);
+    FileDownloader downloader;
+    QStringList errors;
+    bool filled = false;
+    connect(&downloader, &FileDownloader::DownloadErrors, [&](const QString& e) { errors << e; });
+    connect(&downloader, &FileDownloader::DownloadProgress, [&](const QString& p) {
+        if (filled || p.toInt() < 10)
+            return;
+        filled = true; // another program takes the rest of the disk
+        QFile filler(QDir(mountPoint.path()).filePath("filler"));
+        filler.open(QIODevice::WriteOnly);
+        filler.write(QByteArray(512 * 1024, 'x'));
+    });
+    const QString target = QDir(mountPoint.path()).filePath("setup-VORN.exe");
+    QVERIFY(!downloader.DownloadFile(server->url("/Soft/VORN/setup-VORN.exe"), target));
+    QVERIFY(filled);
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].startsWith("There is not enough free space on disk for this file."),
+             qPrintable(errors[0]));
+    QCOMPARE(QDir(mountPoint.path()).entryList(QDir::Files), QStringList{"filler"});
 }
 
 void TestUpdater::updateCheck_data() {
@@ -407,10 +577,26 @@ void TestUpdater::updateCheck() {
         QCOMPARE(
             dialogs->shown[0].text,
             u("شما آخرين ورژن نرم افزار را داريد و يا اينکه ارتباط شما با اينترنت برقرار نمي باشد "));
-        QCOMPARE(dialogs->shown[0].title, QStringLiteral("VORN 2.11"));
+        QCOMPARE(dialogs->shown[0].title, QStringLiteral("VORN"));
         QCOMPARE(window.windowTitle(), QStringLiteral("VORN 2.11"));
         QVERIFY(check->isEnabled());
     }
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+// The site keeps the window waiting; the user closes it. Nothing more is said, nothing starts.
+void TestUpdater::updateWindowClosedDuringTheCheck() {
+    Reply silent;
+    silent.neverAnswer = true;
+    server->route("/Soft/VORN/LastVersion.txt", silent);
+    FrmUpdate window;
+    window.show();
+    auto* exit = window.findChild<QPushButton*>("Command2");
+    QTimer::singleShot(300, exit, [exit] { QTest::mouseClick(exit, Qt::LeftButton); });
+    QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(!window.isVisible());
+    QVERIFY(dialogs->shown.isEmpty());
+    QVERIFY(folder->platform.started.isEmpty());
     QVERIFY(!QApplication::overrideCursor());
 }
 

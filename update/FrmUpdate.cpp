@@ -42,8 +42,13 @@ void FrmUpdate::Command1_Click() {
     ui->Command1->setEnabled(false);
     setWindowTitle(QStringLiteral("Please wait..."));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    // The window repaints while the reply is awaited; a failure reads as 0.
+    // The window goes on while the reply is awaited (its exit and close box too); a failure
+    // reads as 0.
     const double published = Val(Inet1->openUrl(Site::address(Site::VersionFilePath)));
+    if (closing_) { // the user closed the window meanwhile: nothing more to say
+        QApplication::restoreOverrideCursor();
+        return;
+    }
     const double running = Val(Version::text());
     if (published > running) {
         const QString updater =
@@ -65,7 +70,7 @@ void FrmUpdate::Command1_Click() {
         Dialogs::get().message(
             this,
             tr("شما آخرين ورژن نرم افزار را داريد و يا اينکه ارتباط شما با اينترنت برقرار نمي باشد "),
-            Version::title(), Dialogs::Icon::Information);
+            QString::fromLatin1(Version::Product), Dialogs::Icon::Information);
     }
     setWindowTitle(Version::title());
     ui->Command1->setEnabled(true);
@@ -75,8 +80,14 @@ void FrmUpdate::Command2_Click() {
     close();
 }
 
+void FrmUpdate::done(int result) {
+    closing_ = true;
+    Inet1->abortFetch();
+    QDialog::done(result);
+}
+
 int FrmUpdate::DLfile(const QString& path, const QString& address) {
-    const QByteArray body = Inet1->fetchBytes(address);
+    const QByteArray body = Inet1->fetchBytes(address, 256 << 20);
     QFile file(path);
     if (!body.isNull() && file.open(QIODevice::WriteOnly))
         file.write(body);

@@ -21,6 +21,9 @@ public:
     // Downloads an address into a file with one blocking call; always answers 0.
     int DLfile(const QString& path, const QString& address);
 
+public Q_SLOTS:
+    void done(int result) override;
+
 private Q_SLOTS:
     void Form_Load();
     void Command1_Click();
@@ -31,4 +34,5 @@ private:
     DataView* Adodc1;
     Inet* Inet1;
     Skin* Skin1;
+    bool closing_ = false; // closed while a check waited for the site
 };

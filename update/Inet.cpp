@@ -4,6 +4,13 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
+
+namespace {
+// What a fetch keeps of its reply while it arrives.
+const char* const kKept = "vornKept";
+const char* const kCapped = "vornCapped";
+} // namespace
 
 Inet::Inet(QObject* parent) : QObject(parent), manager_(new QNetworkAccessManager(this)) {}
 
@@ -24,29 +31,68 @@ QNetworkRequest Inet::request(const QString& address) const {
         url.setPassword(password_);
     QNetworkRequest request(url);
     request.setTransferTimeout(timeout_);
+    // At most five redirects, and never from https down to http.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(5);
     return request;
 }
 
+// A fetch keeps the first limit bytes and stops there; it follows a redirect only on the
+// maker's own host, and the whole request has a deadline.
+QNetworkReply* Inet::startFetch(const QString& url, qint64 limit) {
+    QNetworkRequest req = request(url);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                     QNetworkRequest::UserVerifiedRedirectPolicy);
+    QNetworkReply* reply = manager_->get(req);
+    reply->setProperty(kKept, QByteArray(""));
+    const QUrl origin(url);
+    connect(reply, &QNetworkReply::redirected, reply, [reply, origin](const QUrl& to) {
+        const bool sameHost = to.host().compare(origin.host(), Qt::CaseInsensitive) == 0;
+        const bool noLessSafe =
+            to.scheme() == origin.scheme() ||
+            (origin.scheme() == QLatin1String("http") && to.scheme() == QLatin1String("https"));
+        if (sameHost && noLessSafe && to.port(-1) == origin.port(-1))
+            Q_EMIT reply->redirectAllowed();
+        else
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, limit] {
+        QByteArray kept = reply->property(kKept).toByteArray();
+        kept += reply->read(limit - kept.size());
+        reply->setProperty(kKept, kept);
+        if (kept.size() >= limit) {
+            reply->setProperty(kCapped, true);
+            reply->abort();
+        }
+    });
+    QTimer::singleShot(timeout_, reply, [reply] { reply->abort(); });
+    return reply;
+}
+
+void Inet::abortFetch() {
+    for (QNetworkReply* reply : {fetch_.data(), waited_.data()})
+        if (reply)
+            reply->abort();
+}
+
 // Only a successful reply has a body worth reading: an error page must not pass for content.
+// A reply stopped at the limit is successful as far as it came.
 QByteArray Inet::body(QNetworkReply* reply) {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299)
+    const bool capped = reply->property(kCapped).toBool();
+    if ((!capped && reply->error() != QNetworkReply::NoError) || status < 200 || status > 299)
         return {};
-    QByteArray data = reply->readAll();
-    if (data.isNull())
-        data = QByteArray(""); // an empty body is still a body
-    return data;
+    return reply->property(kKept).toByteArray(); // an empty body is still a body, not null
 }
 
-QString Inet::bodyText(QNetworkReply* reply) {
-    return QString::fromUtf8(body(reply));
-}
-
-QByteArray Inet::fetchBytes(const QString& url) {
-    QNetworkReply* reply = manager_->get(request(url));
+QByteArray Inet::fetchBytes(const QString& url, qint64 limit) {
+    QNetworkReply* reply = startFetch(url, limit);
+    waited_ = reply;
     QEventLoop loop;
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec();
+    waited_ = nullptr;
     const QByteArray data = body(reply);
     reply->deleteLater();
     return data;
@@ -59,9 +105,9 @@ QString Inet::openUrl(const QString& url) {
 void Inet::fetchText(const QString& url) {
     if (fetch_)
         return;
-    fetch_ = manager_->get(request(url));
+    fetch_ = startFetch(url, FetchLimit);
     connect(fetch_, &QNetworkReply::finished, this, [this, reply = fetch_.data()] {
-        const QString text = bodyText(reply);
+        const QString text = QString::fromUtf8(body(reply));
         reply->deleteLater();
         fetch_ = nullptr;
         Q_EMIT textFetched(text);
@@ -83,9 +129,26 @@ void Inet::execute(const QString& operation, const QString& requestHeaders) {
     reply_->setReadBufferSize(256 * 1024);
 }
 
+void Inet::waitForReply() {
+    if (!stillExecuting())
+        return;
+    QEventLoop loop;
+    connect(reply_, &QNetworkReply::metaDataChanged, &loop, &QEventLoop::quit);
+    connect(reply_, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connect(reply_, &QObject::destroyed, &loop, &QEventLoop::quit);
+    while (stillExecuting())
+        loop.exec();
+}
+
+// A redirect is not the reply yet: while one is followed its status stays for a moment with
+// the headers gone. A 3xx reply counts once it has ended (redirects refused or too many).
 bool Inet::stillExecuting() const {
-    return reply_ && !reply_->isFinished() &&
-           !reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (!reply_ || reply_->isFinished())
+        return false;
+    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return true;
+    return status.toInt() >= 300 && status.toInt() < 400;
 }
 
 QString Inet::responseHeaders() const {

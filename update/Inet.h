@@ -16,18 +16,26 @@ public:
     explicit Inet(QObject* parent = nullptr);
     ~Inet() override;
 
-    // Time without progress after which a request is given up (60 s by default).
+    // A fetch keeps at most this much of a reply: only the beginning of the version file
+    // matters, and a reply that never ends must not fill the memory.
+    static constexpr int FetchLimit = 4096;
+
+    // Time after which a request is given up (60 s by default): for a download, time without
+    // progress; for a fetch, the whole request, also against a server that trickles bytes.
     void setRequestTimeout(int milliseconds) { timeout_ = milliseconds; }
 
-    // 1. Fetch as text: one GET, waiting for the whole reply while the windows repaint.
-    // Any failure, including an error status, gives an empty text.
+    // 1. Fetch as text: one GET, waiting for the reply while the windows go on (the user may
+    // close them: abortFetch() ends the wait). Any failure, including an error status, gives
+    // an empty text. Redirects are followed only on the same host (http may become https).
     QString openUrl(const QString& url);
-    // The same fetch for bytes; a null array on any failure.
-    QByteArray fetchBytes(const QString& url);
+    // The same fetch for bytes, keeping at most limit bytes; a null array on any failure.
+    QByteArray fetchBytes(const QString& url, qint64 limit = FetchLimit);
     // The same fetch without waiting: textFetched() follows. At most one is in flight;
     // a call while one runs is ignored.
     void fetchText(const QString& url);
     bool isFetching() const { return !fetch_.isNull(); }
+    // Ends the fetch in flight, or the one waited for, as a failure.
+    void abortFetch();
 
     // 2. Address, user name and password of the next request.
     void setUrl(const QString& url) { url_ = url; }
@@ -38,6 +46,9 @@ public:
     void execute(const QString& operation, const QString& requestHeaders = {});
     // 4. Whether the started request is still waiting for its reply.
     bool stillExecuting() const;
+    // Sleeps until the started request has its reply (after any redirects), ends or is
+    // cancelled; the windows go on meanwhile.
+    void waitForReply();
     // 5. The reply's header block, status line first, lines ended by CR LF; empty with no reply.
     QString responseHeaders() const;
     // 6. One header's value, empty when missing.
@@ -56,8 +67,8 @@ Q_SIGNALS:
 
 private:
     QNetworkRequest request(const QString& url) const;
+    QNetworkReply* startFetch(const QString& url, qint64 limit);
     static QByteArray body(QNetworkReply* reply);
-    static QString bodyText(QNetworkReply* reply);
 
     QNetworkAccessManager* manager_;
     int timeout_ = 60000;
@@ -66,4 +77,5 @@ private:
     QString password_;
     QPointer<QNetworkReply> reply_;
     QPointer<QNetworkReply> fetch_;
+    QPointer<QNetworkReply> waited_;
 };

@@ -9,8 +9,11 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QStorageInfo>
 #include <QStyle>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -36,40 +39,73 @@ void FileDownloader::paintEvent(QPaintEvent*) {
     style()->standardIcon(QStyle::SP_ArrowDown).paint(&painter, rect());
 }
 
+void FileDownloader::Cancel() {
+    CancelRequested = true;
+    if (running_)
+        Inet_->cancel();
+}
+
 QString FileDownloader::GetPathPart(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? path : path.left(slash + 1);
 }
 
-// Every request asks for the range from byte 0, so a reply of 200 or 206 both carry the whole
-// file. A download that ends short deletes what it wrote: the next one starts from the first
-// byte. Without a usable length the body is read to its end and only a whole, non-empty body
-// counts as complete.
+namespace {
+
+// A length header as the server sent it: only a plain whole number in range is a length. Two
+// conflicting headers arrive joined by a comma, "nan" or "1e5" are no lengths either.
+bool plainLength(const QString& text, qint64* length) {
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 12)
+        return false;
+    for (const QChar c : t)
+        if (c < u'0' || c > u'9')
+            return false;
+    *length = t.toLongLong();
+    return true;
+}
+
+// "bytes 0-99999/100000": a partial reply counts only when it holds the whole file.
+bool wholeRange(const QString& contentRange, qint64 length) {
+    static const QRegularExpression form(QStringLiteral("^bytes\\s+0-(\\d{1,12})/(\\d{1,12})$"));
+    const QRegularExpressionMatch m = form.match(contentRange.trimmed());
+    return m.hasMatch() && m.captured(1).toLongLong() == length - 1 &&
+           m.captured(2).toLongLong() == length;
+}
+
+} // namespace
+
+// Every request asks for the range from byte 0; a reply of 200, or of 206 whose range is the
+// whole file, carries the whole file. The file is written beside its name and takes the name
+// only when it is whole: a failure anywhere (a write, the last one when the file is closed, a
+// body whose end cannot be confirmed) leaves no file and is reported as one.
 bool FileDownloader::DownloadFile(const QString& strURL, const QString& strDestination,
                                   const QString& UserName, const QString& Password) {
     CancelRequested = false;
     running_ = true;
     qint64 announced = 0;
     qint64 received = 0;
-    bool writing = false;     // the body is being written
+    bool opened = false;      // the destination was created
     bool lengthKnown = false; // a usable Content-Length came
-    bool bodyEnded = false;   // the body came to its end without a transfer error
+    bool bodyEnded = false;   // the body came to its confirmed end
+    bool written = false;     // the whole file took its name
+    QSaveFile file(strDestination);
 
     auto end = [&]() {
-        const bool whole = !writing      ? received == announced
-                           : lengthKnown ? received == announced
-                                         : bodyEnded && received > 0;
+        const bool whole = !opened ? received == announced : written;
         bool result = false;
         if (whole) {
             if (!CancelRequested)
                 Q_EMIT DowloadComplete();
             result = true;
         } else {
-            if (!QFile::exists(strDestination))
+            if (!opened)
                 CancelRequested = true;
             else if (!CancelRequested)
                 Q_EMIT DownloadErrors(QStringLiteral("The connection with the server was reset."));
-            QFile::remove(strDestination);
+            if (file.isOpen())
+                file.cancelWriting();
+            QFile::remove(strDestination); // no stale installer of an earlier run either
         }
         Inet_->cancel();
         running_ = false;
@@ -80,6 +116,15 @@ bool FileDownloader::DownloadFile(const QString& strURL, const QString& strDesti
         CancelRequested = true;
         return end();
     };
+    auto writeFailed = [&](const QFileDevice& device) {
+        // A full disk says so; other failures give the system's own words.
+        if (device.error() == QFileDevice::ResourceError)
+            return fail(QStringLiteral("There is not enough free space on disk for this file.") +
+                        QStringLiteral("\r\r") + device.errorString());
+        return fail(QStringLiteral("Cannot write file to disk.\r\rError %1: %2")
+                        .arg(int(device.error()))
+                        .arg(device.errorString()));
+    };
 
     Q_EMIT DownloadEvents(QStringLiteral("Getting file information"));
     letEventsRun();
@@ -87,11 +132,9 @@ bool FileDownloader::DownloadFile(const QString& strURL, const QString& strDesti
     Inet_->setUserName(UserName);
     Inet_->setPassword(Password);
     Inet_->execute(QStringLiteral("GET"), QStringLiteral("Range: bytes=%1-\r\n").arg(received));
-    while (Inet_->stillExecuting()) {
-        letEventsRun();
-        if (CancelRequested)
-            return end();
-    }
+    Inet_->waitForReply();
+    if (CancelRequested)
+        return end();
 
     const QString headers = Inet_->responseHeaders();
     const QString status = headers.mid(9, 3);
@@ -109,63 +152,67 @@ bool FileDownloader::DownloadFile(const QString& strURL, const QString& strDesti
         return fail(QStringLiteral("The server returned the following response:\r\r") + line);
     }
 
-    bool numeric = false;
-    const double length =
-        Inet_->responseHeader(QStringLiteral("Content-Length")).trimmed().toDouble(&numeric);
-    if (numeric && length > 2147483647.0) {
-        Q_EMIT DownloadErrors(QStringLiteral("Error: Overflow occurred."));
-        return end();
-    }
-    announced = numeric ? roundEven(length) : 0;
-    lengthKnown = announced > 0;
-
-    const QString folder = GetPathPart(QFileInfo(strDestination).absoluteFilePath());
-    if (lengthKnown) {
-        const QStorageInfo drive(QDir(folder).exists() ? folder : QDir::currentPath());
-        if (drive.isValid() && drive.bytesAvailable() < announced) {
-            Q_EMIT DownloadErrors(
-                QStringLiteral("There is not enough free space on disk for this file."));
+    const QString lengthHeader = Inet_->responseHeader(QStringLiteral("Content-Length"));
+    if (!lengthHeader.isEmpty()) {
+        if (!plainLength(lengthHeader, &announced))
+            return fail(QStringLiteral("The server announced a length that is no length: %1")
+                            .arg(lengthHeader));
+        if (announced > MaxFileSize) {
+            Q_EMIT DownloadErrors(QStringLiteral("Error: Overflow occurred."));
             return end();
         }
     }
+    lengthKnown = announced > 0;
+    if (status == QLatin1String("206") &&
+        !wholeRange(Inet_->responseHeader(QStringLiteral("Content-Range")), announced))
+        return fail(QStringLiteral("The server sent only part of the file (Content-Range: %1).")
+                        .arg(Inet_->responseHeader(QStringLiteral("Content-Range"))));
+    // Without a length the end of the body cannot be confirmed: a connection cut anywhere looks
+    // like its end (chunked framing too, as the transfer layer reports it). Such a reply is
+    // refused before anything is written, and so is one that would never end.
+    if (!lengthKnown)
+        return fail(QStringLiteral("The server did not say how long the file is, so a whole "
+                                   "download cannot be told from a cut one."));
+
+    const QString folder = GetPathPart(QFileInfo(strDestination).absoluteFilePath());
+    const QStorageInfo drive(QDir(folder).exists() ? folder : QDir::currentPath());
+    if (drive.isValid() && drive.bytesAvailable() < announced) {
+        Q_EMIT DownloadErrors(
+            QStringLiteral("There is not enough free space on disk for this file."));
+        return end();
+    }
     letEventsRun();
     received = 0;
-    writing = true;
 
-    auto writeFailed = [&](int number, const QString& description) {
-        return fail(QStringLiteral("Cannot write file to disk.\r\rError %1: %2")
-                        .arg(number)
-                        .arg(description));
-    };
     if (!QDir(folder).exists() && !QDir().mkdir(folder))
-        return writeFailed(int(QFileDevice::OpenError),
-                           tr("The folder %1 cannot be made.").arg(folder));
-    // An existing file of that name is replaced: nothing of an older file survives.
-    QFile file(strDestination);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return writeFailed(int(file.error()), file.errorString());
+        return fail(QStringLiteral("Cannot write file to disk.\r\rError %1: %2")
+                        .arg(int(QFileDevice::OpenError))
+                        .arg(tr("The folder %1 cannot be made.").arg(folder)));
+    if (!file.open(QIODevice::WriteOnly))
+        return writeFailed(file);
+    opened = true;
     for (;;) {
         const QByteArray piece = Inet_->getChunk(ChunkSize);
-        if (!piece.isEmpty() && file.write(piece) != piece.size()) {
-            const QString why = file.errorString();
-            const int number = int(file.error());
-            file.close();
-            return writeFailed(number, why);
-        }
+        if (!piece.isEmpty() && file.write(piece) != piece.size())
+            return writeFailed(file);
         if (CancelRequested)
             break;
         received += piece.size();
-        if (lengthKnown)
-            Q_EMIT DownloadProgress(
-                QString::number(roundEven(double(received) / double(announced) * 100)));
+        Q_EMIT DownloadProgress(
+            QString::number(roundEven(double(received) / double(announced) * 100)));
         letEventsRun();
         if (piece.isEmpty()) {
             bodyEnded = !Inet_->failed();
             break;
         }
     }
-    file.close();
-    if (!lengthKnown && received == 0 && !CancelRequested)
-        return fail(QStringLiteral("Nothing to download!"));
+    if (CancelRequested)
+        return end();
+    if (received == announced && bodyEnded) {
+        // The last write happens here: a failure is still a failure.
+        if (!file.commit())
+            return writeFailed(file);
+        written = true;
+    }
     return end();
 }

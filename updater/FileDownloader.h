@@ -10,13 +10,17 @@ class FileDownloader : public QWidget {
     Q_OBJECT
 public:
     static constexpr int ChunkSize = 1024;
+    // No installer is larger: a reply of unknown length is cut off here (or at the free space).
+    static constexpr qint64 MaxFileSize = 2147483647;
 
     explicit FileDownloader(QWidget* parent = nullptr);
 
     // True when the whole file arrived. Returns only when the download has ended.
     bool DownloadFile(const QString& strURL, const QString& strDestination,
                       const QString& UserName = {}, const QString& Password = {});
-    void Cancel() { CancelRequested = true; }
+    // Stops at once: the transfer is abandoned, and DownloadFile returns as soon as the
+    // handler that called this has returned.
+    void Cancel();
     bool isDownloading() const { return running_; }
     Inet* transfer() const { return Inet_; }
 

@@ -8,7 +8,12 @@
 #include "Val.h"
 #include "ui_Progress.h"
 
+#include <QCloseEvent>
 #include <QDir>
+#include <QFile>
+#include <QGraphicsOpacityEffect>
+#include <QIcon>
+#include <QLabel>
 #include <QTimer>
 
 namespace {
@@ -17,8 +22,22 @@ QString idleCaption() {
 }
 } // namespace
 
+static void initResources() {
+    Q_INIT_RESOURCE(shell);
+}
+
 Progress::Progress() : ui(std::make_unique<Ui::Progress>()) {
+    initResources();
     ui->setupUi(this);
+    // The banner fills the background, faded so the texts on it stay readable.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setScaledContents(true);
+    Image1->setPixmap(QIcon(QStringLiteral(":/shell/banner.svg")).pixmap(QSize(840, 290)));
+    auto* fade = new QGraphicsOpacityEffect(Image1);
+    fade->setOpacity(0.35);
+    Image1->setGraphicsEffect(fade);
+    Image1->lower();
     FileDownloader_ = new FileDownloader(this);
     FileDownloader_->setObjectName(QStringLiteral("FileDownloader"));
     ui->topLayout->insertWidget(1, FileDownloader_);
@@ -42,6 +61,23 @@ Progress::Progress() : ui(std::make_unique<Ui::Progress>()) {
 }
 
 Progress::~Progress() = default;
+
+void Progress::resizeEvent(QResizeEvent* event) {
+    Image1->setGeometry(rect());
+    QWidget::resizeEvent(event);
+}
+
+// Closed while a download runs: the download is cancelled, and the window closes once it has
+// unwound (the download still runs inside the click that started it).
+void Progress::closeEvent(QCloseEvent* event) {
+    if (FileDownloader_->isDownloading()) {
+        closeWhenDone_ = true;
+        FileDownloader_->Cancel();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
 
 void Progress::Form_Load() {
     resize(twips(8400), twips(2900));
@@ -89,6 +125,8 @@ void Progress::cmdUpdate_Click() {
     const QString address = ui->Text->text();
     FileDownloader_->DownloadFile(
         address, QDir(Platform::get().programFolder()).filePath(GetFileName(address)));
+    if (closeWhenDone_)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 // More bytes than announced give more than 100: the bar stops at full.
@@ -109,6 +147,8 @@ void Progress::FileDownloader_DowloadComplete() {
     Idle();
     const QString installer =
         QDir(Platform::get().programFolder()).filePath(GetFileName(ui->Text->text()));
+    // A downloaded file is not a program until it may be run.
+    QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
     if (!Platform::get().startProgram(installer, {}, Platform::WindowStyle::Minimized))
         Dialogs::get().message(this,
                                tr("برنامهٔ نصب دریافت شد اما اجرا نشد. آن را خودتان اجرا کنید:\n%1")

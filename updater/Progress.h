@@ -21,6 +21,10 @@ public:
     // for any other scheme than "http://" or "https://" or a last segment without a point.
     static QString GetFileName(const QString& strURL);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private Q_SLOTS:
     void Form_Load();
     void cmdUpdate_Click();
@@ -36,4 +40,6 @@ private:
     std::unique_ptr<Ui::Progress> ui;
     FileDownloader* FileDownloader_;
     QTimer* Timer1;
+    class QLabel* Image1; // the banner picture behind the window's controls
+    bool closeWhenDone_ = false;
 };

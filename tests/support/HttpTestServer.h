@@ -24,6 +24,9 @@ public:
         int delayMs = 0;           // before anything is sent
         bool neverAnswer = false;  // keep the connection open and silent
         int cutAfter = -1;         // send only this many body bytes, then close
+        bool chunked = false;      // chunked transfer encoding (with no Content-Length)
+        qint64 repeat = 1;         // the body sent this many times over, as the socket drains
+        int trickleMs = 0;         // one byte of the body every so many milliseconds
     };
     struct Request {
         QByteArray method;
