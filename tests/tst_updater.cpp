@@ -100,6 +100,7 @@ private Q_SLOTS:
     void fileName();
     void updaterWindowDownloadsAndStartsInstaller();
     void updaterWindowShowsErrorsAndCancels();
+    void damagedInstallerIsNotStarted();
     void redirects_data();
     void redirects();
     void cancelStopsAStalledDownloadAtOnce();
@@ -424,6 +425,27 @@ void TestUpdater::updaterWindowShowsErrorsAndCancels() {
 
     QTest::mouseClick(window.findChild<QPushButton*>("Command1"), Qt::LeftButton);
     QCOMPARE(folder->platform.endedNow, 1);
+}
+
+// An installer cut on the way checks out wrong: the user is told, the file goes, nothing starts
+// and the updater stays for another try.
+void TestUpdater::damagedInstallerIsNotStarted() {
+    Reply installer;
+    installer.body = payload(3000);
+    server->route("/Soft/VORN/setup-VORN.exe", installer);
+    folder->platform.installerProblem = "Error in checksums";
+    Progress window;
+    window.show();
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdUpdate"), Qt::LeftButton);
+    const QString target = QDir(folder->path()).filePath("setup-VORN.exe");
+    QCOMPARE(folder->platform.checked, QStringList{target});
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown[0].title, QStringLiteral("Error"));
+    QVERIFY(dialogs->shown[0].text.contains("Error in checksums"));
+    QVERIFY(!QFile::exists(target));
+    QVERIFY(folder->platform.started.isEmpty());
+    QCOMPARE(folder->platform.endedNow, 0);
+    QCOMPARE(window.findChild<QPushButton*>("cmdUpdate")->text(), u("دانلود"));
 }
 
 // Redirects are followed, at most five; what the window sees (length, progress, result) is the

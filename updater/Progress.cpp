@@ -142,13 +142,24 @@ void Progress::FileDownloader_DownloadErrors(const QString& strError) {
 }
 
 void Progress::FileDownloader_DowloadComplete() {
+    const QString installer =
+        QDir(Platform::get().programFolder()).filePath(GetFileName(ui->Text->text()));
+    // A downloaded file is not a program until it may be run; and an installer damaged on the
+    // way (a site that serves a cut file) is said so and removed, never started.
+    QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
+    if (const QString problem = Platform::get().checkInstaller(installer); !problem.isEmpty()) {
+        QFile::remove(installer);
+        Idle();
+        Dialogs::get().message(
+            this,
+            tr("برنامهٔ نصب دریافت شد اما سالم نیست و نصب نشد. دوباره دانلود کنید.\n\n%1")
+                .arg(problem),
+            QStringLiteral("Error"), Dialogs::Icon::Critical);
+        return;
+    }
     Dialogs::get().message(this, tr("دانلود فايل با موفقيت به پايان رسيد "),
                            QStringLiteral("Success"), Dialogs::Icon::Information);
     Idle();
-    const QString installer =
-        QDir(Platform::get().programFolder()).filePath(GetFileName(ui->Text->text()));
-    // A downloaded file is not a program until it may be run.
-    QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
     if (!Platform::get().startProgram(installer, {}, Platform::WindowStyle::Minimized))
         Dialogs::get().message(this,
                                tr("برنامهٔ نصب دریافت شد اما اجرا نشد. آن را خودتان اجرا کنید:\n%1")

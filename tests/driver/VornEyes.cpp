@@ -1,13 +1,15 @@
 // A user's eyes and one hand inside a real program (VORN or VORNupdate), for the tests that run
 // the executables as clinics do. Qt loads it as an input plugin (QT_QPA_GENERIC_PLUGINS=
 // vorneyes). It reports on standard output, one line each, every window and box the program
-// shows (to the file named by VORN_EYES_LOG), and takes commands on standard input:
-//   press WINDOW CONTROL   clicks a button as a user or an accessibility tool does
-//   text WINDOW CONTROL    reports what a label, box or button shows
+// shows (to the file named by VORN_EYES_LOG), and takes the commands addressed to it from the
+// file named by VORN_EYES_COMMANDS, one a line, the program's name first:
+//   VORN press WINDOW CONTROL   clicks a button as a user or an accessibility tool does
+//   VORN text WINDOW CONTROL    reports what a label, box or button shows
 // With VORN_EYES_ACCEPT set, every message box is answered with its default button once it has
 // been reported, as a user who reads it and presses Enter.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QGenericPlugin>
 #include <QLabel>
@@ -15,10 +17,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -55,29 +55,30 @@ public:
         timer_.setInterval(20);
         connect(&timer_, &QTimer::timeout, this, &Eyes::look);
         timer_.start();
-        // Only the program the test started listens; a program it starts inherits the pipe.
-        if (qEnvironmentVariable("VORN_EYES_LISTENER") ==
-            QFileInfo(QCoreApplication::applicationFilePath()).fileName()) {
-            auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
-            connect(input, &QSocketNotifier::activated, this, [this, input] {
-                char buffer[4096];
-                const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-                if (n <= 0) {
-                    input->setEnabled(false);
-                    return;
-                }
-                pending_ += QByteArray(buffer, int(n));
-                while (pending_.contains('\n')) {
-                    const qsizetype end = pending_.indexOf('\n');
-                    command(QString::fromUtf8(pending_.left(end)).split(QLatin1Char(' ')));
-                    pending_.remove(0, end + 1);
-                }
-            });
-        }
+        // Only commands written from now on: a program started later must not replay what
+        // was said to an earlier one of its name.
+        commands_.setFileName(qEnvironmentVariable("VORN_EYES_COMMANDS"));
+        read_ = QFileInfo(commands_.fileName()).size();
     }
 
 private:
     void look() {
+        // Opened afresh each time: a file object's idea of the size may lag behind the file.
+        if (commands_.open(QIODevice::ReadOnly)) {
+            commands_.seek(read_);
+            const QByteArray more = commands_.readAll();
+            commands_.close();
+            read_ += more.size();
+            pending_ += more;
+            const QString me = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+            while (pending_.contains('\n')) {
+                const qsizetype end = pending_.indexOf('\n');
+                QStringList words = QString::fromUtf8(pending_.left(end)).split(QLatin1Char(' '));
+                pending_.remove(0, end + 1);
+                if (words.value(0) == me)
+                    command(words.mid(1));
+            }
+        }
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (!w->isVisible() || seen_.contains(w))
                 continue;
@@ -124,6 +125,8 @@ private:
 
     QTimer timer_;
     QList<QPointer<QWidget>> seen_;
+    QFile commands_;
+    qint64 read_ = 0;
     QByteArray pending_;
     bool accept_ = false;
 };

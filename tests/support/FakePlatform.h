@@ -21,6 +21,10 @@ public:
         started.append({program, arguments, style});
         return startSucceeds;
     }
+    QString checkInstaller(const QString& installer) override {
+        checked.append(installer);
+        return installerProblem;
+    }
     bool openUrl(const QString& url) override {
         openedUrls.append(url);
         return true;
@@ -36,6 +40,8 @@ public:
 
     QList<Started> started;
     QStringList openedUrls;
+    QStringList checked;
+    QString installerProblem;
     bool anotherCopy = false;
     QString lockProblem;
     bool startSucceeds = true;

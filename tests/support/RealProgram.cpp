@@ -9,14 +9,13 @@ RealProgram::RealProgram(const QString& executable) : executable_(executable) {
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("QT_PLUGIN_PATH", QStringLiteral(DRIVER_PLUGINS));
     environment.insert("QT_QPA_GENERIC_PLUGINS", "vorneyes");
-    environment.insert("VORN_EYES_LISTENER", QFileInfo(executable).fileName());
     environment.insert("VORN_SITE_URL", "http://127.0.0.1:9");
     environment.insert("VORN_SHOP_URL", "http://127.0.0.1:9");
     process_.setProcessChannelMode(QProcess::ForwardedChannels);
     log_.open();
+    commands_.open();
+    environment.insert("VORN_EYES_COMMANDS", commands_.fileName());
     environment.insert("VORN_EYES_LOG", log_.fileName());
-    reader_.setFileName(log_.fileName());
-    reader_.open(QIODevice::ReadOnly);
 }
 
 RealProgram::~RealProgram() {
@@ -33,7 +32,13 @@ void RealProgram::start() {
 }
 
 void RealProgram::readLines() {
-    pending_ += reader_.readAll();
+    // Opened afresh each time: an open file may not see what was appended after its end.
+    QFile log(log_.fileName());
+    if (log.open(QIODevice::ReadOnly) && log.seek(read_)) {
+        const QByteArray more = log.readAll();
+        read_ += more.size();
+        pending_ += more;
+    }
     while (pending_.contains('\n')) {
         const qsizetype end = pending_.indexOf('\n');
         const QByteArray line = pending_.left(end);
@@ -66,11 +71,18 @@ QStringList RealProgram::waitFor(const QString& kind, const QString& contains, i
         ms);
 }
 
-void RealProgram::send(const QString& command) {
-    process_.write(command.toUtf8() + '\n');
-    process_.waitForBytesWritten(1000);
+void RealProgram::send(const QString& command, const QString& program) {
+    const QString to = program.isEmpty() ? QFileInfo(executable_).fileName() : program;
+    QFile file(commands_.fileName());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    file.write((to + QLatin1Char(' ') + command).toUtf8() + '\n');
 }
 
+// Events go on meanwhile: the program may be waiting for a server of this test.
 bool RealProgram::waitForExit(int ms) {
-    return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms);
+    QElapsedTimer clock;
+    clock.start();
+    while (process_.state() != QProcess::NotRunning && clock.elapsed() < ms)
+        QTest::qWait(20);
+    return process_.state() == QProcess::NotRunning;
 }

@@ -20,7 +20,8 @@ public:
     QStringList waitFor(const std::function<bool(const QStringList&)>& match, int ms = 60000);
     // A line of that kind ("box", "shown", "text") whose fields contain the text.
     QStringList waitFor(const QString& kind, const QString& contains, int ms = 60000);
-    void send(const QString& command);
+    // A command for the eyes in the program of that name (this one, or one it started).
+    void send(const QString& command, const QString& program = {});
     bool waitForExit(int ms = 30000);
     int exitCode() const { return process_.exitCode(); }
     QList<QStringList> lines;
@@ -30,7 +31,8 @@ private:
     QString executable_;
     QProcess process_;
     QTemporaryFile log_;
-    QFile reader_;
+    QTemporaryFile commands_;
+    qint64 read_ = 0;
     QByteArray pending_;
     qsizetype matched_ = 0;
 };
