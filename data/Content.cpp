@@ -139,4 +139,14 @@ const std::array<QString, ItemCount>& itemTexts() {
     return items;
 }
 
+const QStringList& sexChoices() {
+    static const QStringList choices{QString::fromUtf8("مرد"), QString::fromUtf8("زن")};
+    return choices;
+}
+
+const QStringList& maritalChoices() {
+    static const QStringList choices{QString::fromUtf8("مجرد"), QString::fromUtf8("متأهل")};
+    return choices;
+}
+
 } // namespace Tables

@@ -26,6 +26,11 @@ inline constexpr int ItemCount = 33;
 // The delivered statements, item 1 first.
 const std::array<QString, ItemCount>& itemTexts();
 
+// The choices the registration offers for sex and marital status, as stored; an export codes
+// them 1, 2 in this order.
+const QStringList& sexChoices();
+const QStringList& maritalChoices();
+
 // The one settings row as delivered: theme 1, no clinic name or address.
 inline constexpr auto DefaultTheme = "1";
 

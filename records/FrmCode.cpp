@@ -5,6 +5,7 @@
 #include "DataView.h"
 #include "DataViewModel.h"
 #include "Dialogs.h"
+#include "Export.h"
 #include "FieldBinding.h"
 #include "MainWindow.h"
 #include "Report.h"
@@ -15,11 +16,16 @@
 #include "ui_FrmCode.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QProgressDialog>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QStringListModel>
 #include <algorithm>
+#include <climits>
 
 FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
     ui->setupUi(this);
@@ -49,6 +55,7 @@ FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
     connect(ui->Command1, &QPushButton::clicked, this, &FrmCode::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &FrmCode::Command2_Click);
     connect(ui->Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
+    connect(ui->CmdExport, &QPushButton::clicked, this, &FrmCode::CmdExport_Click);
     Form_Load();
 }
 
@@ -179,6 +186,53 @@ void FrmCode::DeleteSubject() {
     Adodc3->refresh();
     Adodc2->refresh();
     FillNameLists();
+}
+
+// The subjects of the group the list shows, or all of them, into a file for analysis; its type
+// (CSV, Excel, SPSS) is the one chosen in the save dialog.
+void FrmCode::CmdExport_Click() {
+    const QString group = ui->Combo3->currentText();
+    const QString title = QString::fromLatin1(Version::Product);
+    const QString proposed =
+        QDir(QDir::homePath())
+            .filePath(group.isEmpty() ? QStringLiteral("VORN.sav")
+                                      : QStringLiteral("VORN-%1.sav").arg(group));
+    const QString path = Dialogs::get().saveFileName(
+        this, tr("خروجی برای تحلیل"), proposed,
+        tr("SPSS (*.sav)|*.sav|Excel (*.xlsx)|*.xlsx|CSV (UTF-8)|*.csv"));
+    if (path.isEmpty())
+        return;
+    const std::optional<Export::Format> format = Export::formatOf(path);
+    if (!format) {
+        Dialogs::get().message(this, tr("نام پرونده باید به .sav، .xlsx یا .csv ختم شود."),
+                               tr("خطا"), Dialogs::Icon::Exclamation);
+        return;
+    }
+    if (QFileInfo::exists(path) &&
+        Dialogs::get().message(
+            this, tr("پروندهٔ %1 هست. جایگزین شود؟").arg(QDir::toNativeSeparators(path)), title,
+            Dialogs::Icon::Question, Dialogs::Buttons::YesNo) != Dialogs::Yes)
+        return;
+
+    QProgressDialog progress(tr("نوشتن آزمودنی‌ها…"), tr("انصراف"), 0, 0, this);
+    progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    const Export::Result result =
+        Export::write(path, *format, group, [&progress](qint64 done, qint64 total) {
+            progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
+            progress.setValue(int(std::min<qint64>(done, INT_MAX)));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+    progress.reset();
+    if (!result.error.isEmpty())
+        Dialogs::get().message(this, result.error, tr("خطا"), Dialogs::Icon::Exclamation);
+    else if (result.cancelled)
+        Dialogs::get().notice(
+            this, tr("خروجی لغو شد؛ پرونده‌ای نوشته نشد."));
+    else
+        Dialogs::get().notice(this, tr("%1 آزمودنی در پرونده نوشته شد.").arg(result.rows), 1500);
 }
 
 void FrmCode::Command6_Click() {

@@ -31,6 +31,7 @@ private Q_SLOTS:
     void Command1_Click();
     void Command2_Click();
     void Command6_Click();
+    void CmdExport_Click();
     void Form_Unload();
 
 private:

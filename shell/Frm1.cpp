@@ -108,8 +108,8 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     connect(ui->Text2, &QLineEdit::textChanged, ui->SkinLabel1, &QLabel::setText);
     ui->SkinLabel1->setText(ui->Text2->text());
 
-    fillList(ui->Combo2, {tr("مرد"), tr("زن")}, kSexPrompt);
-    fillList(ui->Combo1, {tr("مجرد"), tr("متأهل")}, kMaritalPrompt);
+    fillList(ui->Combo2, Tables::sexChoices(), kSexPrompt);
+    fillList(ui->Combo1, Tables::maritalChoices(), kMaritalPrompt);
     fillList(ui->Combo3, {"A", "B", "C", "D", "E", "F", "G"}, QString());
     for (QComboBox* list : {ui->Combo2, ui->Combo1, ui->Combo3})
         Accessible::followListChoices(list);

@@ -1,0 +1,423 @@
+#include "Export.h"
+
+#include "Content.h"
+#include "Database.h"
+#include "Scoring.h"
+#include "Val.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryFile>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <readstat.h>
+#include <xlsxwriter.h>
+
+namespace Export {
+
+namespace {
+
+QString tr(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// How a column's text becomes a value where a format has numbers.
+enum class Kind { Text, Number, Answer, Sex, Marital };
+
+struct Column {
+    QString name;    // the SPSS variable name
+    QString caption; // the Persian header, and the variable label
+    QString source;  // the SQL expression it is read from
+    Kind kind;
+};
+
+QList<Column> columns() {
+    QList<Column> all{
+        {"code", tr("کد"), "i.\"Code\"", Kind::Text},
+        {"fname", tr("نام"), "i.\"FName\"", Kind::Text},
+        {"lname", tr("نام خانوادگي"), "i.\"LName\"", Kind::Text},
+        {"sex", tr("جنسيت"), "i.\"Jens\"", Kind::Sex},
+        {"age", tr("سن"), "i.\"Sen\"", Kind::Number},
+        {"marital", tr("وضعيت تأهل"), "i.\"Taahol\"", Kind::Marital},
+        {"educ", tr("تحصيلات"), "i.\"Tahsil\"", Kind::Text},
+        {"group", tr("گروه"), "i.\"Group\"", Kind::Text},
+        {"date", tr("تاريخ"), "i.\"Date\"", Kind::Text},
+        {"time", tr("ساعت"), "i.\"Time\"", Kind::Text},
+    };
+    for (int item = 1; item <= Tables::ItemCount; ++item)
+        all.append({QStringLiteral("item%1").arg(item, 2, 10, QLatin1Char('0')),
+                    tr("سؤال %1").arg(item), QStringLiteral("a.\"%1\"").arg(item), Kind::Answer});
+    const char* names[] = {"innov", "matur", "engag"};
+    for (size_t i = 0; i < Scoring::key().size(); ++i)
+        all.append({QString::fromLatin1(names[i]), QString::fromUtf8(Scoring::key()[i].caption),
+                    QStringLiteral("i.\"%1\"").arg(QString::fromLatin1(Scoring::key()[i].field)),
+                    Kind::Number});
+    return all;
+}
+
+QString fromClause(const QString& group) {
+    // A subject's answers are its first Answer row, found by the index on Code.
+    QString from =
+        QStringLiteral(" FROM \"ide\" i LEFT JOIN \"Answer\" a ON a.rowid = (SELECT rowid "
+                       "FROM \"Answer\" WHERE \"Code\" = i.\"Code\" ORDER BY rowid LIMIT 1)");
+    if (!group.isEmpty())
+        from += QStringLiteral(" WHERE i.\"Group\" = ?");
+    return from;
+}
+
+// A number where the text is one; nothing (missing) where it is empty or no number at all.
+std::optional<double> number(const QString& text, Kind kind) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    if (kind == Kind::Sex || kind == Kind::Marital) {
+        const QStringList& choices =
+            kind == Kind::Sex ? Tables::sexChoices() : Tables::maritalChoices();
+        const qsizetype i = choices.indexOf(t);
+        return i < 0 ? std::nullopt : std::optional<double>(double(i + 1));
+    }
+    bool plain = false;
+    const double v = t.toDouble(&plain); // "3.18", "4": what the program itself wrote
+    if (plain && std::isfinite(v))
+        return v;
+    return std::nullopt;
+}
+
+// One writer per format: a header, rows of texts, and the end. Each answers an error text.
+class Writer {
+public:
+    virtual ~Writer() = default;
+    virtual QString begin(const QList<Column>& columns, qint64 rows, const QList<int>& widths) = 0;
+    virtual QString row(const QStringList& values) = 0;
+    virtual QString end() = 0;
+};
+
+// RFC 4180: every field quoted when it needs to be, quotes doubled, CR LF between records; a
+// byte-order mark first so a spreadsheet takes the file as UTF-8.
+class CsvWriter : public Writer {
+public:
+    explicit CsvWriter(const QString& path) : file_(path) {}
+    QString begin(const QList<Column>& columns, qint64, const QList<int>&) override {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return file_.errorString();
+        file_.write("\xEF\xBB\xBF");
+        QStringList header;
+        for (const Column& c : columns)
+            header << c.caption;
+        return row(header);
+    }
+    QString row(const QStringList& values) override {
+        QByteArray line;
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            if (i > 0)
+                line += ',';
+            QByteArray field = values[i].toUtf8();
+            if (field.contains('"') || field.contains(',') || field.contains('\n') ||
+                field.contains('\r') || field.startsWith(' ') || field.endsWith(' ')) {
+                field.replace("\"", "\"\"");
+                field = '"' + field + '"';
+            }
+            line += field;
+        }
+        line += "\r\n";
+        return file_.write(line) == line.size() ? QString() : file_.errorString();
+    }
+    QString end() override {
+        if (!file_.flush())
+            return file_.errorString();
+        file_.close();
+        return file_.error() == QFileDevice::NoError ? QString() : file_.errorString();
+    }
+
+private:
+    QFile file_;
+};
+
+// The sheet reads right to left with the Persian header; answers, age and scores are numbers.
+class XlsxWriter : public Writer {
+public:
+    explicit XlsxWriter(const QString& path) : path_(path.toUtf8()) {}
+    ~XlsxWriter() override {
+        if (book_)
+            workbook_close(book_); // only after a failure: the file is thrown away
+    }
+    QString begin(const QList<Column>& columns, qint64, const QList<int>&) override {
+        columns_ = columns;
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE; // rows go to the file as they come
+        tmpdir_ = QFileInfo(QString::fromUtf8(path_)).absolutePath().toUtf8();
+        options.tmpdir = tmpdir_.data();
+        book_ = workbook_new_opt(path_.constData(), &options);
+        if (!book_)
+            return tr("پرونده ساخته نشد.");
+        sheet_ = workbook_add_worksheet(book_, "VORN");
+        bold_ = workbook_add_format(book_);
+        format_set_bold(bold_);
+        worksheet_right_to_left(sheet_);
+        worksheet_freeze_panes(sheet_, 1, 0);
+        for (int c = 0; c < int(columns.size()); ++c) {
+            const QByteArray text = columns[c].caption.toUtf8();
+            if (const lxw_error e =
+                    worksheet_write_string(sheet_, 0, lxw_col_t(c), text.constData(), bold_))
+                return QString::fromUtf8(lxw_strerror(e));
+        }
+        return {};
+    }
+    QString row(const QStringList& values) override {
+        ++row_;
+        for (int c = 0; c < int(values.size()); ++c) {
+            if (values[c].isEmpty())
+                continue;
+            lxw_error e = LXW_NO_ERROR;
+            const Kind kind = columns_[c].kind;
+            const std::optional<double> n = kind == Kind::Number || kind == Kind::Answer
+                                                ? number(values[c], kind)
+                                                : std::nullopt;
+            if (n) {
+                e = worksheet_write_number(sheet_, lxw_row_t(row_), lxw_col_t(c), *n, nullptr);
+            } else {
+                const QByteArray text = values[c].toUtf8();
+                e = worksheet_write_string(sheet_, lxw_row_t(row_), lxw_col_t(c), text.constData(),
+                                           nullptr);
+            }
+            if (e != LXW_NO_ERROR)
+                return QString::fromUtf8(lxw_strerror(e));
+        }
+        return {};
+    }
+    QString end() override {
+        const lxw_error e = workbook_close(book_);
+        book_ = nullptr;
+        return e == LXW_NO_ERROR ? QString() : QString::fromUtf8(lxw_strerror(e));
+    }
+
+private:
+    QByteArray path_;
+    QByteArray tmpdir_;
+    QList<Column> columns_;
+    lxw_workbook* book_ = nullptr;
+    lxw_worksheet* sheet_ = nullptr;
+    lxw_format* bold_ = nullptr;
+    qint64 row_ = 0;
+};
+
+// SPSS: names SPSS accepts, the Persian captions and each item's statement as variable labels,
+// value labels for the answers, sex and marital status, missing answers system-missing.
+class SavWriter : public Writer {
+public:
+    explicit SavWriter(const QString& path) : file_(path) {}
+    ~SavWriter() override {
+        if (writer_)
+            readstat_writer_free(writer_);
+    }
+    QString begin(const QList<Column>& columns, qint64 rows, const QList<int>& widths) override {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return file_.errorString();
+        writer_ = readstat_writer_init();
+        readstat_set_data_writer(writer_, [](const void* data, size_t len, void* ctx) -> ssize_t {
+            auto* file = static_cast<QFile*>(ctx);
+            return file->write(static_cast<const char*>(data), qint64(len)) == qint64(len)
+                       ? ssize_t(len)
+                       : -1;
+        });
+        readstat_writer_set_file_label(writer_, "VORN");
+        auto labels = [this](const char* name, const QStringList& texts) {
+            readstat_label_set_t* set = readstat_add_label_set(writer_, READSTAT_TYPE_DOUBLE, name);
+            for (int i = 0; i < int(texts.size()); ++i)
+                readstat_label_double_value(set, i + 1, texts[i].toUtf8().constData());
+            return set;
+        };
+        readstat_label_set_t* answers =
+            labels("answers", {tr("کاملاً موافق"), tr("موافق"), tr("نمي دانم"), tr("مخالف"),
+                               tr("کاملاً مخالف")});
+        readstat_label_set_t* sexes = labels("sexes", Tables::sexChoices());
+        readstat_label_set_t* marital = labels("marital", Tables::maritalChoices());
+        for (int c = 0; c < int(columns.size()); ++c) {
+            const Column& col = columns[c];
+            const bool text = col.kind == Kind::Text;
+            readstat_variable_t* v =
+                readstat_add_variable(writer_, col.name.toUtf8().constData(),
+                                      text ? READSTAT_TYPE_STRING : READSTAT_TYPE_DOUBLE,
+                                      text ? size_t(std::max(1, widths[c])) : 0);
+            QString label = col.caption;
+            if (col.kind == Kind::Answer) {
+                const int item = c - 9; // items follow the ten registration fields
+                label += QStringLiteral(": ") + Tables::itemTexts()[size_t(item - 1)];
+            }
+            readstat_variable_set_label(v, cut(label, 255).constData());
+            if (col.kind == Kind::Answer)
+                readstat_variable_set_label_set(v, answers);
+            else if (col.kind == Kind::Sex)
+                readstat_variable_set_label_set(v, sexes);
+            else if (col.kind == Kind::Marital)
+                readstat_variable_set_label_set(v, marital);
+            readstat_variable_set_measure(v, text                       ? READSTAT_MEASURE_NOMINAL
+                                             : col.kind == Kind::Number ? READSTAT_MEASURE_SCALE
+                                             : col.kind == Kind::Answer ? READSTAT_MEASURE_ORDINAL
+                                                                        : READSTAT_MEASURE_NOMINAL);
+            variables_.append(v);
+            kinds_.append(col.kind);
+        }
+        return error(readstat_begin_writing_sav(writer_, &file_, long(rows)));
+    }
+    QString row(const QStringList& values) override {
+        if (const QString e = error(readstat_begin_row(writer_)); !e.isEmpty())
+            return e;
+        for (int c = 0; c < int(values.size()); ++c) {
+            readstat_error_t e = READSTAT_OK;
+            if (kinds_[c] == Kind::Text) {
+                e = readstat_insert_string_value(writer_, variables_[c],
+                                                 values[c].toUtf8().constData());
+            } else if (const std::optional<double> n = number(values[c], kinds_[c])) {
+                e = readstat_insert_double_value(writer_, variables_[c], *n);
+            } else {
+                e = readstat_insert_missing_value(writer_, variables_[c]);
+            }
+            if (e != READSTAT_OK)
+                return error(e);
+        }
+        return error(readstat_end_row(writer_));
+    }
+    QString end() override {
+        if (const QString e = error(readstat_end_writing(writer_)); !e.isEmpty())
+            return e;
+        if (!file_.flush())
+            return file_.errorString();
+        file_.close();
+        return file_.error() == QFileDevice::NoError ? QString() : file_.errorString();
+    }
+
+private:
+    QString error(readstat_error_t e) const {
+        if (e == READSTAT_OK)
+            return {};
+        if (file_.error() != QFileDevice::NoError)
+            return file_.errorString();
+        return QString::fromUtf8(readstat_error_message(e));
+    }
+    // At most max bytes of UTF-8, never cutting a letter in two.
+    static QByteArray cut(const QString& text, int max) {
+        QByteArray bytes = text.toUtf8();
+        if (bytes.size() <= max)
+            return bytes;
+        int end = max;
+        while (end > 0 && (quint8(bytes[end]) & 0xC0) == 0x80)
+            --end;
+        return bytes.left(end);
+    }
+
+    QFile file_;
+    readstat_writer_t* writer_ = nullptr;
+    QList<readstat_variable_t*> variables_;
+    QList<Kind> kinds_;
+};
+
+} // namespace
+
+std::optional<Format> formatOf(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("csv"))
+        return Format::Csv;
+    if (suffix == QLatin1String("xlsx"))
+        return Format::Xlsx;
+    if (suffix == QLatin1String("sav"))
+        return Format::Sav;
+    return std::nullopt;
+}
+
+Result write(const QString& path, Format format, const QString& group, const Progress& progress) {
+    Result result;
+    const QList<Column> cols = columns();
+    auto failed = [&](const QString& why) {
+        result.error = tr("پروندهٔ خروجی %1 نوشته نشد: %2").arg(QDir::toNativeSeparators(path), why);
+        return result;
+    };
+    try {
+        // The widths of the text columns and the number of rows come first: a .sav file
+        // declares both before its rows.
+        QStringList measures{QStringLiteral("COUNT(*)")};
+        for (const Column& c : cols)
+            measures << QStringLiteral("MAX(LENGTH(CAST(%1 AS BLOB)))").arg(c.source);
+        QSqlQuery q(Database::connection());
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT ") + measures.join(QStringLiteral(", ")) +
+                  fromClause(group));
+        if (!group.isEmpty())
+            q.addBindValue(group);
+        Database::exec(q);
+        qint64 total = 0;
+        QList<int> widths;
+        if (q.next()) {
+            total = q.value(0).toLongLong();
+            for (int c = 0; c < int(cols.size()); ++c)
+                widths << q.value(c + 1).toInt();
+        }
+        q.finish();
+
+        QTemporaryFile temp(
+            QFileInfo(path).absoluteDir().filePath(QStringLiteral(".vorn-export-XXXXXX")));
+        if (!temp.open())
+            return failed(temp.errorString());
+        temp.close(); // the writers open it by name
+        std::unique_ptr<Writer> writer;
+        switch (format) {
+        case Format::Csv:
+            writer = std::make_unique<CsvWriter>(temp.fileName());
+            break;
+        case Format::Xlsx:
+            writer = std::make_unique<XlsxWriter>(temp.fileName());
+            break;
+        case Format::Sav:
+            writer = std::make_unique<SavWriter>(temp.fileName());
+            break;
+        }
+        if (const QString e = writer->begin(cols, total, widths); !e.isEmpty())
+            return failed(e);
+
+        QStringList select;
+        for (const Column& c : cols)
+            select << c.source;
+        q.prepare(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
+                  fromClause(group) + QStringLiteral(" ORDER BY i.rowid"));
+        if (!group.isEmpty())
+            q.addBindValue(group);
+        Database::exec(q);
+        QStringList values;
+        while (q.next()) {
+            values.clear();
+            for (int c = 0; c < int(cols.size()); ++c)
+                values << q.value(c).toString();
+            if (const QString e = writer->row(values); !e.isEmpty())
+                return failed(e);
+            ++result.rows;
+            if (result.rows % 256 == 0 && progress && !progress(result.rows, total)) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+        if (q.lastError().isValid())
+            return failed(q.lastError().text());
+        q.finish();
+        if (const QString e = writer->end(); !e.isEmpty())
+            return failed(e);
+        writer.reset();
+        // The whole file takes its name in one step (over an older one of that name).
+        if (std::rename(QFile::encodeName(temp.fileName()).constData(),
+                        QFile::encodeName(path).constData()) != 0)
+            return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        temp.setAutoRemove(false);
+        if (progress)
+            progress(result.rows, total);
+    } catch (const DataError& e) {
+        return failed(e.message());
+    }
+    return result;
+}
+
+} // namespace Export
