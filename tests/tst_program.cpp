@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,6 +20,7 @@ private Q_SLOTS:
     void damagedDatabaseIsRefusedOnScreen();
     void lockThatCannotBeTakenIsSaid();
     void wholeDatabaseOpens();
+    void exportReadByPspp();
 };
 
 // The program says which file it refuses and why, advises the backup, ends, and the folder is
@@ -77,6 +81,52 @@ void TestProgram::wholeDatabaseOpens() {
     QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
     vorn.send("text Frm1 SkinLabel7");
     QCOMPARE(vorn.waitFor("text", "SkinLabel7").value(4), QStringLiteral("VORN 2.11"));
+}
+
+// The records window's export, chosen in the real file dialog, read back by PSPP.
+void TestProgram::exportReadByPspp() {
+    QTemporaryDir folder;
+    const QString database = Database::filePath(folder.path());
+    QVERIFY(Database::createFile(database).isEmpty());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fill");
+        db.setDatabaseName(database);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QString::fromUtf8(
+            "INSERT INTO ide (Code, FName, \"Group\", KHalaghiyat) VALUES ('5', 'مریم', 'C', '3.18')")));
+        QVERIFY(q.exec("INSERT INTO Answer (Code, \"1\", \"2\") VALUES ('5', '4', '2')"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("fill");
+    RealProgram vorn(QStringLiteral(VORN_EXE));
+    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder.path());
+    vorn.environment.insert("VORN_EYES_ACCEPT", "1");
+    vorn.environment.insert("HOME", folder.path());
+    vorn.start();
+    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
+    vorn.send("press Frm1 Command4");
+    QVERIFY(!vorn.waitFor("shown", "FrmCode").isEmpty());
+    vorn.send("press FrmCode CmdExport");
+    QVERIFY(!vorn.waitFor([](const QStringList& l) {
+                     return l.value(1) == "shown" && l.value(2).contains("FileDialog");
+                 })
+                 .isEmpty());
+    const QString sav = QDir(folder.path()).filePath("clinic subjects.sav");
+    vorn.send("choose " + sav);
+    QCOMPARE(vorn.waitFor("chosen", {}).value(2), sav);
+    QVERIFY(!vorn.waitFor("box", QString::fromUtf8("1 آزمودنی")).isEmpty());
+    QTRY_VERIFY(QFileInfo::exists(sav));
+    QProcess pspp;
+    pspp.start("pspp-convert", {sav, QDir(folder.path()).filePath("read.csv")});
+    QVERIFY(pspp.waitForFinished(60000) && pspp.exitCode() == 0);
+    QFile csv(QDir(folder.path()).filePath("read.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    QVERIFY(lines.value(0).startsWith("code,fname,lname,sex,age"));
+    QVERIFY2(lines.value(1).startsWith(QString::fromUtf8("5,مریم,").toUtf8()),
+             lines.value(1).constData());
+    QVERIFY(lines.value(1).contains("3.18"));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

@@ -5,11 +5,13 @@
 // file named by VORN_EYES_COMMANDS, one a line, the program's name first:
 //   VORN press WINDOW CONTROL   clicks a button as a user or an accessibility tool does
 //   VORN text WINDOW CONTROL    reports what a label, box or button shows
+//   VORN choose PATH            chooses a file in the file dialog shown
 // With VORN_EYES_ACCEPT set, every message box is answered with its default button once it has
 // been reported, as a user who reads it and presses Enter.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGenericPlugin>
 #include <QLabel>
@@ -93,14 +95,31 @@ private:
                         if (b)
                             b->click();
                     });
-            } else if (!w->objectName().isEmpty()) {
-                say({QStringLiteral("shown"), w->objectName(), w->windowTitle()});
+            } else {
+                const QString name = w->objectName().isEmpty()
+                                         ? QString::fromLatin1(w->metaObject()->className())
+                                         : w->objectName();
+                say({QStringLiteral("shown"), name, w->windowTitle()});
             }
         }
         seen_.removeAll(nullptr);
     }
 
     void command(const QStringList& words) {
+        if (words.value(0) == QLatin1String("choose")) { // a file, in the file dialog shown
+            const QString path = words.mid(1).join(QLatin1Char(' '));
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
+                    // Typed into the name box, as a user does.
+                    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                        name->setText(path);
+                    say({QStringLiteral("chosen"), dialog->selectedFiles().value(0)});
+                    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+                    return;
+                }
+            say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
+            return;
+        }
         QWidget* window = shownWindow(words.value(1));
         QWidget* control = window ? window->findChild<QWidget*>(words.value(2)) : nullptr;
         if (!control) {
