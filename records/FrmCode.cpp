@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "Export.h"
 #include "FieldBinding.h"
+#include "GroupReport.h"
 #include "MainWindow.h"
 #include "Report.h"
 #include "Reports.h"
@@ -56,6 +57,7 @@ FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
     connect(ui->Command2, &QPushButton::clicked, this, &FrmCode::Command2_Click);
     connect(ui->Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
     connect(ui->CmdExport, &QPushButton::clicked, this, &FrmCode::CmdExport_Click);
+    connect(ui->CmdStats, &QPushButton::clicked, this, &FrmCode::CmdStats_Click);
     Form_Load();
 }
 
@@ -233,6 +235,12 @@ void FrmCode::CmdExport_Click() {
             this, tr("خروجی لغو شد؛ پرونده‌ای نوشته نشد."));
     else
         Dialogs::get().notice(this, tr("%1 آزمودنی در پرونده نوشته شد.").arg(result.rows), 1500);
+}
+
+// All subjects and each group: presented like the other reports (preview, print, PDF).
+void FrmCode::CmdStats_Click() {
+    stats_ = GroupReport::report(GroupReport::compute(), Adodc1->field(QStringLiteral("Name")));
+    stats_->present(this);
 }
 
 void FrmCode::Command6_Click() {

@@ -4,6 +4,7 @@
 #include <memory>
 
 class DataView;
+class Report;
 class DataViewModel;
 class QComboBox;
 class Skin;
@@ -32,6 +33,7 @@ private Q_SLOTS:
     void Command2_Click();
     void Command6_Click();
     void CmdExport_Click();
+    void CmdStats_Click();
     void Form_Unload();
 
 private:
@@ -46,4 +48,5 @@ private:
     DataView* Adodc4;
     DataViewModel* grid_;
     Skin* Skin1;
+    std::unique_ptr<Report> stats_; // the last group statistics presented
 };

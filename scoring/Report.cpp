@@ -13,6 +13,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QToolBar>
+#include <algorithm>
 #include <array>
 
 struct Report::Snapshot {
@@ -112,6 +113,21 @@ private:
             }
             return;
         }
+        case ReportItem::Kind::Bar: {
+            const qsizetype column = snapshot.fields.indexOf(item.text);
+            bool number = false;
+            const double value =
+                row >= 0 && column >= 0 ? snapshot.rows[row].value(column).toDouble(&number) : 0;
+            if (!number || item.high <= item.low)
+                return;
+            const double share = std::clamp((value - item.low) / (item.high - item.low), 0.0, 1.0);
+            QRectF bar = r;
+            bar.setWidth(r.width() * share);
+            // Right to left: the bar grows from the right edge, as the page is read.
+            bar.moveRight(r.right());
+            painter.fillRect(bar, item.fill);
+            return;
+        }
         case ReportItem::Kind::Label:
             text(item, r, item.text);
             return;
@@ -166,6 +182,12 @@ void Report::setDataSource(DataView* view) {
     source_ = view;
 }
 
+void Report::setRows(const QStringList& fields, const QList<QStringList>& rows) {
+    source_ = nullptr;
+    rowFields_ = fields;
+    rows_ = rows;
+}
+
 bool Report::setCaption(const QString& section, const QString& label, const QString& text) {
     for (ReportSection* s : sections(layout_))
         if (s->name.compare(section, Qt::CaseInsensitive) == 0)
@@ -181,7 +203,8 @@ std::shared_ptr<const Report::Snapshot> Report::takeSnapshot() const {
     auto snapshot = std::make_shared<Snapshot>();
     snapshot->layout = layout_;
     for (const ReportItem& item : layout_.detail.items)
-        if (item.kind == ReportItem::Kind::Field && !snapshot->fields.contains(item.text))
+        if ((item.kind == ReportItem::Kind::Field || item.kind == ReportItem::Kind::Bar) &&
+            !snapshot->fields.contains(item.text))
             snapshot->fields << item.text;
     if (source_) {
         QList<int> columns;
@@ -193,6 +216,16 @@ std::shared_ptr<const Report::Snapshot> Report::takeSnapshot() const {
             values.reserve(columns.size());
             for (int c : columns)
                 values << source_->value(r, c);
+            snapshot->rows << values;
+        }
+    } else if (!rowFields_.isEmpty()) {
+        QList<qsizetype> columns;
+        for (const QString& f : snapshot->fields)
+            columns << rowFields_.indexOf(f);
+        for (const QStringList& row : rows_) {
+            QStringList values;
+            for (qsizetype c : columns)
+                values << (c >= 0 ? row.value(c) : QString());
             snapshot->rows << values;
         }
     }
@@ -216,14 +249,15 @@ void Report::present(QWidget* parent) {
     if (auto* tools = preview->findChild<QToolBar*>()) {
         QAction* save = tools->addAction(QString::fromUtf8("ذخیره به صورت PDF"));
         save->setObjectName(QStringLiteral("savePdf"));
-        QObject::connect(save, &QAction::triggered, preview, [preview, shown, this] {
-            const QString path = Dialogs::get().saveFileName(preview, layout_.title,
-                                                             layout_.title + QStringLiteral(".pdf"),
-                                                             QStringLiteral("PDF (*.pdf)"));
+        // The preview may outlive the report object: it keeps what it needs by value.
+        const QString title = layout_.title;
+        QObject::connect(save, &QAction::triggered, preview, [preview, shown, title] {
+            const QString path = Dialogs::get().saveFileName(
+                preview, title, title + QStringLiteral(".pdf"), QStringLiteral("PDF (*.pdf)"));
             if (path.isEmpty())
                 return;
             QPdfWriter writer(path);
-            writer.setTitle(layout_.title);
+            writer.setTitle(title);
             renderReport(*shown, &writer);
         });
     }

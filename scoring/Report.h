@@ -22,6 +22,8 @@ struct ReportItem {
         Line,      // from the rectangle's top left to its bottom right
         Fill,      // a filled rectangle, rounded by radius
         Frame,     // a filled rectangle with a border, rounded by radius
+        Bar,       // a bar for a field's number: from the left, as long as the number's share
+                   // of low..high in the rectangle's width (nothing for no number)
     };
     Kind kind = Kind::Label;
     QString name;
@@ -33,6 +35,7 @@ struct ReportItem {
     bool bold = false;
     int radius = 0;
     Qt::Alignment align = Qt::AlignCenter;
+    double low = 0, high = 0; // a bar's scale
 };
 
 struct ReportSection {
@@ -57,6 +60,8 @@ public:
     ~Report();
 
     void setDataSource(DataView* view);
+    // Rows that are no table's: values by field name, row by row (instead of a data view).
+    void setRows(const QStringList& fields, const QList<QStringList>& rows);
     // False when the section has no label of that name.
     bool setCaption(const QString& section, const QString& label, const QString& text);
 
@@ -72,6 +77,8 @@ private:
 
     ReportLayout layout_;
     QPointer<DataView> source_;
+    QStringList rowFields_;
+    QList<QStringList> rows_;
     std::shared_ptr<const Snapshot> last_;
 };
 

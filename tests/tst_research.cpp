@@ -1,7 +1,12 @@
 #include "Content.h"
 #include "Export.h"
 #include "FrmCode.h"
+#include "GroupReport.h"
+#include "PdfText.h"
+#include "Report.h"
+#include "Scoring.h"
 #include "ScriptedDialogs.h"
+#include "Statistics.h"
 #include "TempProgramFolder.h"
 #include "TestMain.h"
 
@@ -12,11 +17,13 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cmath>
 #include <memory>
+#include <numeric>
 
 // Every exported file is read back by a reader this project did not write: Python's csv module
 // for CSV, Gnumeric's ssconvert for XLSX, PSPP for SPSS files.
@@ -140,6 +147,8 @@ private Q_SLOTS:
     void failureLeavesNoFile_data();
     void failureLeavesNoFile();
     void exportFromTheRecordsWindow();
+    void alphaAndSummariesByTheirFormulas();
+    void groupStatisticsReport();
 
 private:
     std::unique_ptr<TempProgramFolder> folder;
@@ -347,6 +356,171 @@ void TestResearch::exportFromTheRecordsWindow() {
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(dialogs.shown.last().title, u("خطا"));
     QVERIFY(!QFile::exists(out.filePath("subjects.txt")));
+}
+
+namespace {
+
+// Two passes, as a textbook computes them: the mean, then the squared deviations.
+double sampleVariance(const QList<double>& xs) {
+    double mean = 0;
+    for (double x : xs)
+        mean += x;
+    mean /= double(xs.size());
+    double squares = 0;
+    for (double x : xs)
+        squares += (x - mean) * (x - mean);
+    return squares / double(xs.size() - 1);
+}
+
+double alphaByFormula(const QList<QList<double>>& subjects) {
+    const qsizetype k = subjects.front().size();
+    double itemVariances = 0;
+    for (qsizetype i = 0; i < k; ++i) {
+        QList<double> item;
+        for (const auto& s : subjects)
+            item << s[i];
+        itemVariances += sampleVariance(item);
+    }
+    QList<double> totals;
+    for (const auto& s : subjects)
+        totals << std::accumulate(s.begin(), s.end(), 0.0);
+    return double(k) / double(k - 1) * (1 - itemVariances / sampleVariance(totals));
+}
+
+} // namespace
+
+void TestResearch::alphaAndSummariesByTheirFormulas() {
+    QRandomGenerator random(17);
+    for (int trial = 0; trial < 20; ++trial) {
+        const int k = 2 + trial % 12, n = 2 + trial * 7;
+        QList<QList<double>> subjects;
+        Statistics::Alpha alpha(k);
+        Statistics::Series first;
+        for (int s = 0; s < n; ++s) {
+            QList<double> answers;
+            const int tendency = random.bounded(5); // answers that hang together somewhat
+            for (int i = 0; i < k; ++i)
+                answers << double(1 + (tendency + random.bounded(3)) % 5);
+            subjects << answers;
+            alpha.add(std::vector<double>(answers.begin(), answers.end()));
+            first.add(answers[0]);
+        }
+        QVERIFY(std::abs(alpha.value() - alphaByFormula(subjects)) < 1e-9);
+        QList<double> column;
+        for (const auto& s : subjects)
+            column << s[0];
+        const Statistics::Summary sum = first.summary();
+        QVERIFY(std::abs(sum.sd - std::sqrt(sampleVariance(column))) < 1e-9);
+        QCOMPARE(sum.min, *std::min_element(column.begin(), column.end()));
+        QCOMPARE(sum.max, *std::max_element(column.begin(), column.end()));
+    }
+    // Undefined: one subject; every subject with the same answers (the totals do not vary).
+    Statistics::Alpha one(3);
+    one.add({1, 2, 3});
+    QVERIFY(std::isnan(one.value()));
+    Statistics::Alpha same(3);
+    for (int s = 0; s < 4; ++s)
+        same.add({3, 3, 3});
+    QVERIFY(std::isnan(same.value()));
+    Statistics::Series single;
+    single.add(4);
+    QVERIFY(std::isnan(single.summary().sd));
+    QCOMPARE(GroupReport::alphaText(std::nan(""), 4), u("تعریف نمی‌شود (4 نفر)"));
+}
+
+// Group A of three varied subjects, group B of one, group C whose answers are all the same, and
+// two registered subjects not yet scored.
+void TestResearch::groupStatisticsReport() {
+    QSqlQuery(Database::connection()).exec("DELETE FROM ide");
+    QSqlQuery(Database::connection()).exec("DELETE FROM Answer");
+    QList<Subject> list;
+    auto add = [&](const QString& code, const QString& group, auto answerOf, bool scored) {
+        Subject s{code, "n", "f", "", "", "", "", group, {}, {"", "", ""}};
+        for (int i = 1; i <= 33; ++i)
+            s.answers << QString::number(answerOf(i));
+        if (scored)
+            for (size_t k = 0; k < 3; ++k) {
+                double sum = 0;
+                for (int item : Scoring::key()[k].items)
+                    sum += s.answers[item - 1].toDouble();
+                s.scores[k] = Scoring::ScoreText(sum, Scoring::key()[k].divisor);
+            }
+        list << s;
+    };
+    add(
+        "1", "A", [](int i) { return 1 + i % 5; }, true);
+    add(
+        "2", "A", [](int i) { return 1 + (i * 2) % 5; }, true);
+    add(
+        "3", "A", [](int i) { return 1 + (i * 3 + 1) % 5; }, true);
+    add(
+        "4", "B", [](int i) { return 1 + (i + 2) % 5; }, true);
+    add(
+        "5", "C", [](int) { return 3; }, true);
+    add(
+        "6", "C", [](int) { return 3; }, true);
+    add(
+        "7", "A", [](int) { return 2; }, false);
+    add(
+        "8", "", [](int) { return 2; }, false);
+    store(list);
+
+    const GroupReport::Figures f = GroupReport::compute();
+    QCOMPARE(f.notScored, 2);
+    QCOMPARE(f.groups.size(), 4); // all, A, B, C
+    QCOMPARE(f.groups[0].scored, 6);
+    QCOMPARE(f.groups[1].name, QStringLiteral("A"));
+    QCOMPARE(f.groups[1].scored, 3);
+    // Independent figures for group A's first subscale.
+    QList<double> scores;
+    QList<QList<double>> answers;
+    for (int s = 0; s < 3; ++s) {
+        scores << list[s].scores[0].toDouble();
+        QList<double> a;
+        for (int item : Scoring::key()[0].items)
+            a << list[s].answers[item - 1].toDouble();
+        answers << a;
+    }
+    const Statistics::Summary a = f.groups[1].scores[0];
+    QVERIFY(std::abs(a.mean - std::accumulate(scores.begin(), scores.end(), 0.0) / 3) < 1e-9);
+    QVERIFY(std::abs(a.sd - std::sqrt(sampleVariance(scores))) < 1e-9);
+    QVERIFY(std::abs(f.groups[1].alpha[0] - alphaByFormula(answers)) < 1e-9);
+    QCOMPARE(f.groups[1].alphaCount[0], 3);
+    QVERIFY(std::isnan(f.groups[2].scores[0].sd)); // a group of one
+    QVERIFY(std::isnan(f.groups[2].alpha[0]));
+    QVERIFY(std::isnan(f.groups[3].alpha[1])); // all answers the same
+    QCOMPARE(f.groups[3].itemMeans[7], 3.0);
+
+    const QString pdf = out.filePath("groups.pdf");
+    std::unique_ptr<Report> report = GroupReport::report(f, u("کلینیک آرامش"));
+    QVERIFY(report->writePdf(pdf));
+    if (qEnvironmentVariableIsSet("VORN_DOCS"))
+        QProcess::execute(
+            "pdftoppm",
+            {"-png", "-r", "70", "-f", "1", "-l", "1", "-singlefile", pdf,
+             QDir(qEnvironmentVariable("VORN_DOCS")).filePath("report-group-statistics")});
+    const QString text = PdfText::text(pdf);
+    // What a PDF gives back of Persian: no zero-width joiners or marks, brackets mirrored.
+    auto plain = [](QString t) {
+        t = PdfText::normalized(t);
+        t.remove(QRegularExpression(QStringLiteral("[\\s()\\x{200C}\\x{200E}]")));
+        return t;
+    };
+    for (const QString& expected :
+         {u("گروه A"), u("گروه B"), u("گروه C"), u("تعریف نمی‌شود"), u("آرامش"),
+          GroupReport::number(a.mean), GroupReport::alphaText(f.groups[1].alpha[0], 3),
+          u("در این آمار نیامده‌اند: 2"),
+          u("نمره‌گذاری‌شده: 1 نفر")})
+        QVERIFY2(plain(text).contains(plain(expected)), qPrintable(expected));
+
+    // The records window's button presents it like the other reports.
+    auto* window = new FrmCode;
+    window->show();
+    QTest::mouseClick(control<QPushButton>(window, "CmdStats"), Qt::LeftButton);
+    int previews = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        previews += w->inherits("QPrintPreviewDialog") && w->isVisible();
+    QCOMPARE(previews, 1);
 }
 
 VORN_TEST_MAIN(TestResearch)
