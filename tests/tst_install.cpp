@@ -163,7 +163,11 @@ void TestInstall::update() {
         RealProgram updated(QDir(folder.path()).filePath("VORN"));
         updated.environment.insert("VORN_SITE_URL", server.url(""));
         updated.start();
-        QVERIFY(!updated.waitFor("shown", "Frm1").isEmpty());
+        if (updated.waitFor("shown", "Frm1").isEmpty()) {
+            for (const QStringList& line : updated.lines)
+                qWarning("%s", qPrintable(line.join(" | ")));
+            QFAIL("the new VORN did not show its main window");
+        }
         updated.send("text Frm1 SkinLabel7");
         QCOMPARE(updated.waitFor("text", "SkinLabel7").value(4), QStringLiteral("VORN 2.12"));
     }
