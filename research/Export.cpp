@@ -13,10 +13,14 @@
 #include <QTemporaryFile>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <readstat.h>
+#include <thread>
 #include <xlsxwriter.h>
 
 namespace Export {
@@ -321,6 +325,69 @@ private:
     QList<Kind> kinds_;
 };
 
+// Rows from the reading thread to the writing one, in batches, at most Depth batches waiting.
+class RowPipe {
+public:
+    static constexpr size_t Depth = 4;
+    static constexpr qsizetype Batch = 256;
+
+    // False when the writer has failed: reading stops.
+    bool put(const QStringList& row) {
+        batch_.push_back(row);
+        return batch_.size() < Batch || flush();
+    }
+    bool flush() {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return rows_.size() < Depth || !error_.isEmpty(); });
+        if (!error_.isEmpty())
+            return false;
+        if (!batch_.isEmpty())
+            rows_.push_back(std::move(batch_));
+        batch_ = {};
+        ready_.notify_one();
+        return true;
+    }
+    void drain(Writer& writer) {
+        for (;;) {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [this] { return !rows_.empty() || closed_; });
+            if (rows_.empty())
+                return;
+            const QList<QStringList> batch = std::move(rows_.front());
+            rows_.pop_front();
+            room_.notify_one();
+            lock.unlock();
+            for (const QStringList& row : batch)
+                if (const QString e = writer.row(row); !e.isEmpty()) {
+                    lock.lock();
+                    error_ = e;
+                    rows_.clear();
+                    room_.notify_all();
+                    return;
+                }
+        }
+    }
+    // Ends the rows and waits for the writer; its error, if it had one.
+    QString close(std::thread& writing) {
+        flush();
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        ready_.notify_all();
+        writing.join();
+        return error_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_, room_;
+    std::deque<QList<QStringList>> rows_;
+    QList<QStringList> batch_;
+    bool closed_ = false;
+    QString error_;
+};
+
 } // namespace
 
 std::optional<Format> formatOf(const QString& path) {
@@ -391,21 +458,34 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         if (!group.isEmpty())
             q.addBindValue(group);
         Database::exec(q);
-        QStringList values;
+        // The rows are read here and written by a thread of their own, a few hundred apart: the
+        // format libraries' work (number text, compression) overlaps the reading.
+        RowPipe pipe;
+        std::thread writing([&pipe, &writer] { pipe.drain(*writer); });
+        bool stopped = false;
         while (q.next()) {
-            values.clear();
+            QStringList values;
+            values.reserve(cols.size());
             for (int c = 0; c < int(cols.size()); ++c)
                 values << q.value(c).toString();
-            if (const QString e = writer->row(values); !e.isEmpty())
-                return failed(e);
+            if (!pipe.put(values))
+                break; // the writer failed
             ++result.rows;
             if (result.rows % 256 == 0 && progress && !progress(result.rows, total)) {
-                result.cancelled = true;
-                return result;
+                stopped = true;
+                break;
             }
         }
-        if (q.lastError().isValid())
-            return failed(q.lastError().text());
+        const QString readError = q.lastError().isValid() ? q.lastError().text() : QString();
+        const QString writeError = pipe.close(writing);
+        if (stopped) {
+            result.cancelled = true;
+            return result;
+        }
+        if (!writeError.isEmpty())
+            return failed(writeError);
+        if (!readError.isEmpty())
+            return failed(readError);
         q.finish();
         if (const QString e = writer->end(); !e.isEmpty())
             return failed(e);
