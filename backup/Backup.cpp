@@ -4,6 +4,7 @@
 #include "Version.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
@@ -37,9 +38,17 @@ CopyResult copyInBlocks(const QString& source, const QString& destination,
 
 } // namespace Backup
 
+// The window's events are processed between blocks whenever 15 ms have passed since the last
+// time: often enough for it to answer at once, rarely enough not to slow the copy down.
 int CopyFileInBlocks(const QString& source, const QString& destination) {
-    const Backup::CopyResult result =
-        Backup::copyInBlocks(source, destination, [](int) { QCoreApplication::processEvents(); });
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    const Backup::CopyResult result = Backup::copyInBlocks(source, destination, [&](int) {
+        if (sinceEvents.elapsed() >= 15) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    });
     if (result.ok)
         return 1;
     Dialogs::get().message(
