@@ -490,6 +490,9 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         if (const QString e = writer->end(); !e.isEmpty())
             return failed(e);
         writer.reset();
+        // A temporary file is its owner's alone; the export is read like any other file.
+        QFile::setPermissions(temp.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ReadGroup | QFileDevice::ReadOther);
         // The whole file takes its name in one step (over an older one of that name).
         if (std::rename(QFile::encodeName(temp.fileName()).constData(),
                         QFile::encodeName(path).constData()) != 0)

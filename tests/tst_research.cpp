@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -182,6 +183,7 @@ void TestResearch::csvGivesBackEveryField() {
     QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
     QCOMPARE(r.rows, codes.size());
     QVERIFY(QFile(path).open(QIODevice::ReadOnly));
+    QVERIFY(QFileInfo(path).permissions() & QFileDevice::ReadOther);
     const Table rows = readCsv(path);
     QCOMPARE(rows.size(), codes.size() + 1);
     QCOMPARE(rows[0].size(), 46);
