@@ -116,32 +116,67 @@ void Inet::fetchText(const QString& url) {
 
 void Inet::execute(const QString& operation, const QString& requestHeaders) {
     cancel();
-    QNetworkRequest req = request(url_);
-    const QStringList lines = requestHeaders.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    operation_ = operation;
+    requestHeaders_ = requestHeaders;
+    redirects_ = 0;
+    send(url_);
+}
+
+// Redirects of a request are followed here, one fresh request each: Qt's own following can mix
+// the headers of a redirect into the final reply's ("Content-Length: 0, 5000").
+void Inet::send(const QString& address) {
+    QNetworkRequest req = request(address);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                     QNetworkRequest::ManualRedirectPolicy);
+    const QStringList lines = requestHeaders_.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     for (const QString& line : lines) {
         const qsizetype colon = line.indexOf(QLatin1Char(':'));
         if (colon > 0)
             req.setRawHeader(line.left(colon).trimmed().toLatin1(),
                              line.mid(colon + 1).trimmed().toLatin1());
     }
-    reply_ = manager_->sendCustomRequest(req, operation.toLatin1());
+    reply_ = manager_->sendCustomRequest(req, operation_.toLatin1());
     // The body is read piece by piece: it waits at the connection, not in memory.
     reply_->setReadBufferSize(256 * 1024);
 }
 
-void Inet::waitForReply() {
-    if (!stillExecuting())
-        return;
-    QEventLoop loop;
-    connect(reply_, &QNetworkReply::metaDataChanged, &loop, &QEventLoop::quit);
-    connect(reply_, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    connect(reply_, &QObject::destroyed, &loop, &QEventLoop::quit);
-    while (stillExecuting())
-        loop.exec();
+// At most five redirects, and never from https down to http; past that the 3xx is the reply.
+bool Inet::followRedirect() {
+    if (!reply_ || !reply_->isFinished())
+        return false;
+    const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QUrl to =
+        reply_->url().resolved(QUrl(QString::fromLatin1(reply_->rawHeader("Location"))));
+    if (status < 300 || status > 399 || !reply_->hasRawHeader("Location") || !to.isValid() ||
+        redirects_ >= 5 ||
+        (reply_->url().scheme() == QLatin1String("https") &&
+         to.scheme() != QLatin1String("https")) ||
+        (to.scheme() != QLatin1String("http") && to.scheme() != QLatin1String("https")))
+        return false;
+    ++redirects_;
+    QNetworkReply* old = reply_;
+    reply_ = nullptr;
+    old->deleteLater();
+    url_ = to.toString();
+    send(url_);
+    return true;
 }
 
-// A redirect is not the reply yet: while one is followed its status stays for a moment with
-// the headers gone. A 3xx reply counts once it has ended (redirects refused or too many).
+void Inet::waitForReply() {
+    do {
+        if (!stillExecuting())
+            continue;
+        QEventLoop loop;
+        connect(reply_, &QNetworkReply::metaDataChanged, &loop, &QEventLoop::quit);
+        connect(reply_, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        connect(reply_, &QObject::destroyed, &loop, &QEventLoop::quit);
+        while (stillExecuting())
+            loop.exec();
+    } while (followRedirect());
+}
+
+// A 3xx reply is waited for to its end: then it is followed, or it is the reply (a redirect
+// refused, or one too many).
 bool Inet::stillExecuting() const {
     if (!reply_ || reply_->isFinished())
         return false;

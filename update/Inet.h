@@ -59,7 +59,7 @@ public:
     bool failed() const;
     // 8. Abandons the running request.
     void cancel();
-    // 9. The address of the request.
+    // 9. The address of the request (after redirects, the one that answered).
     const QString& url() const { return url_; }
 
 Q_SIGNALS:
@@ -67,12 +67,17 @@ Q_SIGNALS:
 
 private:
     QNetworkRequest request(const QString& url) const;
+    void send(const QString& address);
+    bool followRedirect();
     QNetworkReply* startFetch(const QString& url, qint64 limit);
     static QByteArray body(QNetworkReply* reply);
 
     QNetworkAccessManager* manager_;
     int timeout_ = 60000;
     QString url_;
+    QString operation_;
+    QString requestHeaders_;
+    int redirects_ = 0;
     QString userName_;
     QString password_;
     QPointer<QNetworkReply> reply_;
