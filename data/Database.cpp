@@ -38,9 +38,11 @@ QString createTableSql(const Tables::Table& t) {
 struct Index {
     const char* name;
     const char* table;
-    QString sql() const {
-        return QStringLiteral("CREATE INDEX %1 ON %2 (\"Code\")")
-            .arg(quoted(QString::fromLatin1(name)), quoted(QString::fromLatin1(table)));
+    // As SQLite keeps it in the schema; ifMissing adds the clause used when creating.
+    QString sql(bool ifMissing = false) const {
+        return QStringLiteral("CREATE INDEX %1%2 ON %3 (\"Code\")")
+            .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(),
+                 quoted(QString::fromLatin1(name)), quoted(QString::fromLatin1(table)));
     }
 };
 const Index kIndexes[] = {{"vorn_ide_code", Tables::Ide}, {"vorn_answer_code", Tables::Answer}};
@@ -48,9 +50,7 @@ const Index kIndexes[] = {{"vorn_ide_code", Tables::Ide}, {"vorn_answer_code", T
 void createIndexes(QSqlDatabase& db) {
     QSqlQuery q(db);
     for (const Index& index : kIndexes)
-        execOrThrow(q, QString(index.sql())
-                           .replace(QStringLiteral("CREATE INDEX "),
-                                    QStringLiteral("CREATE INDEX IF NOT EXISTS ")));
+        execOrThrow(q, index.sql(true));
 }
 
 void createSchema(QSqlDatabase& db) {

@@ -3,6 +3,7 @@
 #include "Content.h"
 #include "Database.h"
 #include "Scoring.h"
+#include "Subjects.h"
 #include "Val.h"
 
 #include <QDir>
@@ -63,16 +64,6 @@ QList<Column> columns() {
                     QStringLiteral("i.\"%1\"").arg(QString::fromLatin1(Scoring::key()[i].field)),
                     Kind::Number});
     return all;
-}
-
-QString fromClause(const QString& group) {
-    // A subject's answers are its first Answer row, found by the index on Code.
-    QString from =
-        QStringLiteral(" FROM \"ide\" i LEFT JOIN \"Answer\" a ON a.rowid = (SELECT rowid "
-                       "FROM \"Answer\" WHERE \"Code\" = i.\"Code\" ORDER BY rowid LIMIT 1)");
-    if (!group.isEmpty())
-        from += QStringLiteral(" WHERE i.\"Group\" = ?");
-    return from;
 }
 
 // A number where the text is one; nothing (missing) where it is empty or no number at all.
@@ -417,7 +408,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         QSqlQuery q(Database::connection());
         q.setForwardOnly(true);
         q.prepare(QStringLiteral("SELECT ") + measures.join(QStringLiteral(", ")) +
-                  fromClause(group));
+                  subjectsFrom(group));
         if (!group.isEmpty())
             q.addBindValue(group);
         Database::exec(q);
@@ -454,7 +445,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         for (const Column& c : cols)
             select << c.source;
         q.prepare(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                  fromClause(group) + QStringLiteral(" ORDER BY i.rowid"));
+                  subjectsFrom(group) + QStringLiteral(" ORDER BY i.rowid"));
         if (!group.isEmpty())
             q.addBindValue(group);
         Database::exec(q);

@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "Report.h"
 #include "Scoring.h"
+#include "Subjects.h"
 
 #include <QSqlQuery>
 #include <cmath>
@@ -80,11 +81,8 @@ Figures compute() {
         select << QStringLiteral("a.\"%1\"").arg(item);
     QSqlQuery q(Database::connection());
     q.setForwardOnly(true);
-    Database::exec(q,
-                   QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                       QStringLiteral(" FROM \"ide\" i LEFT JOIN \"Answer\" a ON a.rowid = "
-                                      "(SELECT rowid FROM \"Answer\" WHERE \"Code\" = i.\"Code\" "
-                                      "ORDER BY rowid LIMIT 1) ORDER BY i.rowid"));
+    Database::exec(q, QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
+                          subjectsFrom() + QStringLiteral(" ORDER BY i.rowid"));
     Statistics::Groups groups(subscaleItems());
     Statistics::Subject s;
     while (q.next()) {

@@ -27,13 +27,6 @@ QString u(const char* text) {
     return QString::fromUtf8(text);
 }
 
-template <typename T> T* topLevel() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
-            return t;
-    return nullptr;
-}
-
 void press(QWidget* button) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(button);
     QVERIFY(a && a->actionInterface());
@@ -124,9 +117,9 @@ void TestAccess::exitPressedWhileNoticeIsUp() {
     QVERIFY(noticeWasUp);
     QVERIFY2(timer.elapsed() < 900, "the notice closed at the press, not by its timer");
     if (window == "main")
-        QTRY_VERIFY(topLevel<exitpro>()); // the exit question, as after the exit button
+        QTRY_VERIFY(shownWindow<exitpro>()); // the exit question, as after the exit button
     else
-        QTRY_VERIFY(w.isNull() && topLevel<Frm1>()); // the main window back
+        QTRY_VERIFY(w.isNull() && shownWindow<Frm1>()); // the main window back
     QCOMPARE(ideRows(), 2);
 }
 

@@ -93,13 +93,6 @@ QStringList subjectsIn(const QString& file) {
     return codes;
 }
 
-template <typename T> T* topLevel() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
-            return t;
-    return nullptr;
-}
-
 void moveOver(QWidget* widget) {
     QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), widget->mapToGlobal(QPointF(3, 3)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
@@ -393,7 +386,7 @@ void TestBackup::exitQuestion() {
     QPointer<Frm1> main = Frm1::load();
     main->close(); // the close box, like the exit button
     QTRY_VERIFY(main.isNull());
-    auto* question = topLevel<exitpro>();
+    auto* question = shownWindow<exitpro>();
     QVERIFY(question);
     QCOMPARE(in<QLabel>(question, "Label1")->text(), u("آيا براي خروج از برنامه اطمينان داريد"));
     QVERIFY(!in<QCheckBox>(question, "Check1")->isChecked());
@@ -408,24 +401,24 @@ void TestBackup::exitQuestion() {
 
     // Cancel brings back a freshly loaded main window.
     clickPicture(in<QLabel>(question, "C1"), in<QLabel>(question, "C2"));
-    QTRY_VERIFY(!topLevel<exitpro>());
-    QVERIFY(topLevel<Frm1>());
-    QCOMPARE(topLevel<Frm1>()->findChild<QLineEdit*>("Text3")->text(), QStringLiteral("2"));
+    QTRY_VERIFY(!shownWindow<exitpro>());
+    QVERIFY(shownWindow<Frm1>());
+    QCOMPARE(shownWindow<Frm1>()->findChild<QLineEdit*>("Text3")->text(), QStringLiteral("2"));
 
     // The exit button leads to the same question; OK without the box ticked ends at once.
-    QTest::mouseClick(topLevel<Frm1>()->findChild<QPushButton*>("Command6"), Qt::LeftButton);
-    question = topLevel<exitpro>();
+    QTest::mouseClick(shownWindow<Frm1>()->findChild<QPushButton*>("Command6"), Qt::LeftButton);
+    question = shownWindow<exitpro>();
     QVERIFY(question);
     clickPicture(in<QLabel>(question, "k1"), in<QLabel>(question, "k2"));
     QCOMPARE(folder->platform.endedNow, 1);
-    QVERIFY(!topLevel<Frmbackup>());
+    QVERIFY(!shownWindow<Frmbackup>());
     QVERIFY(dialogs->shown.isEmpty());
 
     // The keyboard does the same: Escape goes back, Enter confirms.
     QTest::keyClick(question, Qt::Key_Escape);
-    QTRY_VERIFY(topLevel<Frm1>());
-    topLevel<Frm1>()->close();
-    QTest::keyClick(topLevel<exitpro>(), Qt::Key_Return);
+    QTRY_VERIFY(shownWindow<Frm1>());
+    shownWindow<Frm1>()->close();
+    QTest::keyClick(shownWindow<exitpro>(), Qt::Key_Return);
     QCOMPARE(folder->platform.endedNow, 2);
 }
 
@@ -444,7 +437,7 @@ void TestBackup::exitWithBackupAndBack() {
     question->show();
     in<QCheckBox>(question, "Check1")->setChecked(true);
     clickPicture(in<QLabel>(question, "k1"), in<QLabel>(question, "k2"));
-    QVERIFY(topLevel<Frmbackup>());
+    QVERIFY(shownWindow<Frmbackup>());
     QVERIFY(!question->isVisible());
     QCOMPARE(folder->platform.endedNow, 0);
 }
@@ -512,13 +505,13 @@ void TestBackup::pictureButtonsActLikeButtons() {
     } else if (acts) {
         QTRY_VERIFY(window.isNull() || !window->isVisible());
         QCOMPARE(folder->platform.endedNow, 0);
-        QVERIFY(topLevel<Frm1>()); // both bring the main window back
+        QVERIFY(shownWindow<Frm1>()); // both bring the main window back
     } else {
         QVERIFY(window && window->isVisible());
-        QVERIFY(!topLevel<Frm1>());
+        QVERIFY(!shownWindow<Frm1>());
     }
     delete window;
-    delete topLevel<Frm1>();
+    delete shownWindow<Frm1>();
 }
 
 // The two small picture windows are drawn at 96 dpi; on a denser screen every place and size
@@ -565,21 +558,21 @@ void TestBackup::themeChange() {
     QTest::mouseClick(in<QPushButton>(main, "Command68"), Qt::LeftButton);
     QTest::mouseClick(in<QPushButton>(main, "Command42"), Qt::LeftButton);
     QTRY_VERIFY(main.isNull());
-    QVERIFY(!topLevel<exitpro>());
+    QVERIFY(!shownWindow<exitpro>());
     QSqlQuery q(Database::connection());
     q.exec("SELECT TH FROM Theme");
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), QStringLiteral("4"));
-    auto* notice = topLevel<Frmskin>();
+    auto* notice = shownWindow<Frmskin>();
     QVERIFY(notice);
     QCOMPARE(notice->windowTitle(), QStringLiteral("Skin"));
     QCOMPARE(in<QLabel>(notice, "Label3_1")->text(), u("تغييرات با موفقيت به پايان رسيد"));
     clickPicture(in<QLabel>(notice, "k1"), in<QLabel>(notice, "k2"));
-    QTRY_VERIFY(!topLevel<Frmskin>());
-    Frm1* again = topLevel<Frm1>();
+    QTRY_VERIFY(!shownWindow<Frmskin>());
+    Frm1* again = shownWindow<Frm1>();
     QVERIFY(again);
     QCOMPARE(again->findChild<Skin*>("Skin1")->loadedFile(), QStringLiteral("_temp.skn"));
-    QVERIFY(!topLevel<exitpro>());
+    QVERIFY(!shownWindow<exitpro>());
 }
 
 void TestBackup::clinicDetails() {

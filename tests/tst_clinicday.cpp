@@ -41,13 +41,6 @@ QString u(const char* text) {
     return QString::fromUtf8(text);
 }
 
-template <typename T> T* shown() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
-            return t;
-    return nullptr;
-}
-
 template <typename T = QWidget> T* in(QWidget* window, const QString& name) {
     return control<T>(window, name);
 }
@@ -107,7 +100,7 @@ private Q_SLOTS:
 private:
     void registerSubject(const QString& first, const QString& last, const QString& group);
     void answer(const QString& code, int items);
-    Frm1* main() { return shown<Frm1>(); }
+    Frm1* main() { return shownWindow<Frm1>(); }
 
     std::unique_ptr<TempProgramFolder> folder;
     std::unique_ptr<ScriptedDialogs> dialogs;
@@ -164,8 +157,8 @@ void TestClinicDay::aClinicsDay() {
     click(main(), "Command64");
     click(main(), "Command68");
     click(main(), "Command43");
-    QVERIFY(shown<Frmskin>());
-    clickPicture(shown<Frmskin>(), "k1", "k2");
+    QVERIFY(shownWindow<Frmskin>());
+    clickPicture(shownWindow<Frmskin>(), "k1", "k2");
     QVERIFY(main());
     QCOMPARE(in<QLabel>(main(), "SkinLabel1")->text(), u("کلينيک آرامش"));
 
@@ -190,7 +183,7 @@ void TestClinicDay::aClinicsDay() {
 
     // Scoring: the third is refused with the items still missing.
     click(main(), "Command3");
-    auto* scoring = shown<FrmkLID>();
+    auto* scoring = shownWindow<FrmkLID>();
     QVERIFY(scoring);
     for (const char* code : {"1", "2", "3"}) {
         dialogs->answer(QString::fromLatin1(code));
@@ -220,7 +213,7 @@ void TestClinicDay::aClinicsDay() {
 
     // Records: by last name, by group, then one subject goes.
     click(main(), "Command4");
-    auto* records = shown<FrmCode>();
+    auto* records = shownWindow<FrmCode>();
     QVERIFY(records);
     auto* grid = in<QTableView>(records, "DataGrid1");
     in<QComboBox>(records, "DataCombo1")->setCurrentText(u("کريمي"));
@@ -236,12 +229,12 @@ void TestClinicDay::aClinicsDay() {
 
     // Leaving with a backup.
     click(main(), "Command6");
-    auto* question = shown<exitpro>();
+    auto* question = shownWindow<exitpro>();
     QVERIFY(question);
     picture(question, "window-exit.png");
     in<QCheckBox>(question, "Check1")->setChecked(true);
     clickPicture(question, "k1", "k2");
-    auto* backup = shown<Frmbackup>();
+    auto* backup = shownWindow<Frmbackup>();
     QVERIFY(backup);
     picture(backup, "window-backup.png");
     const QString saved = files.filePath("evening.mdbB");
@@ -255,10 +248,10 @@ void TestClinicDay::aClinicsDay() {
     registerSubject(u("رضا"), u("توکلي"), "C");
     QCOMPARE(subjects(), (QStringList{"1", "2", "3"}));
     click(main(), "Command6");
-    question = shown<exitpro>();
+    question = shownWindow<exitpro>();
     in<QCheckBox>(question, "Check1")->setChecked(true);
     clickPicture(question, "k1", "k2");
-    backup = shown<Frmbackup>();
+    backup = shownWindow<Frmbackup>();
     type(backup, "Text2", saved);
     dialogs->answer(Dialogs::Yes);
     click(backup, "VisualButtonEx3");

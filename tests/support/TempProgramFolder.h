@@ -24,9 +24,18 @@ public:
 // Deletes every window a test left open (dialogs and popups go with their owners).
 void deleteAllWindows();
 
+#include <QApplication>
 #include <QWidget>
 
 // A named control of a window; a test that asks for one the window lacks stops at once.
+// The shown top-level window of a class, or nullptr.
+template <typename T> T* shownWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible())
+            return t;
+    return nullptr;
+}
+
 template <typename T> T* control(QWidget* window, const QString& name) {
     T* found = window ? window->findChild<T*>(name) : nullptr;
     if (!found)
