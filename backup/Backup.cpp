@@ -14,20 +14,20 @@ namespace Backup {
 CopyResult copyInBlocks(const QString& source, const QString& destination,
                         const std::function<void(int block)>& beforeBlock) {
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return {false, in.errorString()};
     QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return {false, out.errorString()};
     const qint64 length = in.size();
-    QByteArray block(BlockSize, Qt::Uninitialized);
+    QByteArray run(BlockSize * BlocksPerRun, Qt::Uninitialized);
     for (qint64 copied = 0; copied < length;) {
-        const int size = int(std::min<qint64>(BlockSize, length - copied));
-        if (beforeBlock)
-            beforeBlock(size);
-        if (in.read(block.data(), size) != size)
+        const int size = int(std::min<qint64>(run.size(), length - copied));
+        for (int block = 0; block < size && beforeBlock; block += BlockSize)
+            beforeBlock(std::min(BlockSize, size - block));
+        if (in.read(run.data(), size) != size)
             return {false, in.errorString()};
-        if (out.write(block.constData(), size) != size)
+        if (out.write(run.constData(), size) != size)
             return {false, out.errorString()};
         copied += size;
     }

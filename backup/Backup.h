@@ -7,6 +7,7 @@
 namespace Backup {
 
 inline constexpr int BlockSize = 4048;
+inline constexpr int BlocksPerRun = 256;
 
 struct CopyResult {
     bool ok = false;
@@ -14,7 +15,9 @@ struct CopyResult {
 };
 
 // Copies source to destination block by block, calling beforeBlock before every block with
-// the size of the block about to be copied. At most one block is held in memory. The
+// the size of the block about to be copied. The file is read and written BlocksPerRun blocks
+// at a time (one request to the system for each, not one per block), so at most that many are
+// held in memory. The copy is on the disk when it is reported done. The
 // destination's previous content is replaced only once the whole copy is written (a temporary
 // file beside it is renamed into place), so a failed or interrupted copy leaves it as it was.
 CopyResult copyInBlocks(const QString& source, const QString& destination,

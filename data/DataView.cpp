@@ -2,6 +2,7 @@
 
 #include "Database.h"
 
+#include <QSignalBlocker>
 #include <QSqlQuery>
 #include <algorithm>
 
@@ -38,14 +39,20 @@ void DataView::open(const QString& table) {
         throw DataError(tr("جدول %1 در پایگاه داده نیست.").arg(table));
     table_ = table;
     fields_ = fields;
-    load();
+    rows_.clear();
+    stored_ = 0;
+    sortColumn_ = -1;
+    startReading(-1, {});
 }
 
 void DataView::refresh() {
     if (!isOpen())
         return;
-    if (Database::stamp(table_) != stamp_) {
-        load();
+    if (!started_ || readColumn_ >= 0 || Database::stamp(table_) != stamp_) {
+        rows_.clear();
+        stored_ = 0;
+        sortColumn_ = -1;
+        startReading(-1, {});
         return;
     }
     std::erase_if(rows_, [](const Row& r) { return r.added; });
@@ -55,21 +62,78 @@ void DataView::refresh() {
     filterValue_.clear();
     sortColumn_ = -1;
     rebuildVisible();
-    resetTo(rowCount() > 0 ? 0 : -1);
+    resetToFirst();
 }
 
-void DataView::load() {
-    stamp_ = Database::stamp(table_);
+// Drops what was read (never the rows added here) and reads afresh, lazily, the rows whose field
+// column equals value (all rows when column < 0).
+void DataView::startReading(int column, const QString& value) {
+    rows_.clear(); // nothing is pending when reading starts afresh
+    stored_ = 0;
+    readColumn_ = column;
+    readValue_ = value;
+    filterColumn_ = column;
+    filterValue_ = value;
+    started_ = false;
+    complete_ = false;
+    lastRowid_ = 0;
+    rebuildVisible();
+    resetToFirst();
+}
+
+QString DataView::readCondition(int column, const QString& value, QVariantList& binds) const {
+    if (column < 0)
+        return {};
+    const QString name = Database::quoted(fields_[column]);
+    // An empty text matches a field never given, as it does in the snapshot.
+    if (value.isEmpty())
+        return QStringLiteral(" AND (%1='' OR %1 IS NULL)").arg(name);
+    binds << value;
+    return QStringLiteral(" AND %1=?").arg(name);
+}
+
+void DataView::read(int limit) const {
+    if (!isOpen() || complete_) {
+        settleFirst();
+        return;
+    }
+    const Database::Stamp now = Database::stamp(table_);
+    if (!started_)
+        stamp_ = now;
+    else if (now != stamp_)
+        stamp_ = Database::Stamp{}; // pages of different moments: refresh reads again
+    started_ = true;
+
+    QVariantList binds{lastRowid_};
+    QString sql =
+        QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid>?").arg(Database::quoted(table_));
+    sql += readCondition(readColumn_, readValue_, binds);
+    sql += QStringLiteral(" ORDER BY rowid");
+    if (limit >= 0) {
+        sql += QStringLiteral(" LIMIT ?");
+        binds << limit;
+    }
     QSqlQuery q(Database::connection());
     q.setForwardOnly(true);
-    Database::exec(
-        q, QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(Database::quoted(table_)));
-    std::vector<Row> rows;
+    q.prepare(sql);
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    Database::exec(q);
+
+    std::vector<Row> page;
     const int columns = int(fields_.size());
     QString buffer;
+    int count = 0;
     while (q.next()) {
+        ++count;
+        const qint64 rowid = q.value(0).toLongLong();
+        lastRowid_ = rowid;
+        // A row this view added and committed is already in the snapshot.
+        if (std::any_of(rows_.begin() + qsizetype(stored_), rows_.end(),
+                        [rowid](const Row& r) { return !r.added && r.rowid == rowid; }))
+            continue;
         Row row;
-        row.rowid = q.value(0).toLongLong();
+        row.rowid = rowid;
         row.ends.resize(size_t(columns));
         buffer.resize(0);
         for (int c = 0; c < columns; ++c) {
@@ -80,14 +144,111 @@ void DataView::load() {
             row.ends[size_t(c)] = quint32(buffer.size()) << 1 | (null ? 1u : 0u);
         }
         row.packed = QString(buffer.constData(), buffer.size());
-        rows.push_back(std::move(row));
+        page.push_back(std::move(row));
     }
-    rows_ = std::move(rows);
+    if (limit < 0 || count < limit)
+        complete_ = true;
+
+    if (!page.empty()) {
+        // Every row read is visible (the reads take the filter); they go before the added rows.
+        const auto place = std::find_if(visible_.begin(), visible_.end(),
+                                        [this](int i) { return size_t(i) >= stored_; });
+        const int first = int(place - visible_.begin());
+        const int n = int(page.size());
+        auto* self = const_cast<DataView*>(this);
+        Q_EMIT self->rowsAboutToBeInserted(first, first + n - 1);
+        rows_.insert(rows_.begin() + qsizetype(stored_), std::make_move_iterator(page.begin()),
+                     std::make_move_iterator(page.end()));
+        for (int& i : visible_)
+            if (size_t(i) >= stored_)
+                i += n;
+        std::vector<int> added(static_cast<size_t>(n));
+        for (int k = 0; k < n; ++k)
+            added[size_t(k)] = int(stored_) + k;
+        visible_.insert(visible_.begin() + first, added.begin(), added.end());
+        stored_ += size_t(n);
+        if (current_ >= first)
+            current_ += n;
+        Q_EMIT self->rowsInserted();
+    }
+    settleFirst();
+}
+
+void DataView::settleFirst() const {
+    if (firstPending_ && (!visible_.empty() || complete_)) {
+        firstPending_ = false;
+        current_ = visible_.empty() ? -1 : 0;
+    }
+}
+
+void DataView::readFirstPage() const {
+    if (!started_ || firstPending_)
+        read(kPage);
+}
+
+void DataView::readUpTo(int row) const {
+    readFirstPage();
+    while (row >= int(visible_.size()) && !complete_)
+        read(std::max(kPage, row + 1 - int(visible_.size())));
+}
+
+void DataView::readMore() {
+    read(kPage);
+}
+
+int DataView::rowCount() const {
+    readEverything();
+    return int(visible_.size());
+}
+
+bool DataView::isEmpty() const {
+    readUpTo(0);
+    return visible_.empty();
+}
+
+int DataView::currentRow() const {
+    readFirstPage();
+    return current_;
+}
+
+// With edits pending the snapshot must keep them: the rest of the table is read around the
+// edited rows, which keep what was read of them, so their commit still checks against that.
+void DataView::readWholeKeepingEdits() {
+    if (readColumn_ < 0) {
+        readEverything();
+        return;
+    }
+    std::vector<Row> edited;
+    for (size_t i = 0; i < stored_; ++i)
+        if (!rows_[i].edits.empty())
+            edited.push_back(std::move(rows_[i]));
+    rows_.erase(rows_.begin(), rows_.begin() + qsizetype(stored_));
+    stored_ = 0;
+    visible_.clear();
+    current_ = -1;
+    firstPending_ = false;
+    readColumn_ = -1;
+    readValue_.clear();
     filterColumn_ = -1;
-    filterValue_.clear();
-    sortColumn_ = -1;
-    rebuildVisible();
-    resetTo(rowCount() > 0 ? 0 : -1);
+    started_ = false;
+    complete_ = false;
+    lastRowid_ = 0;
+    {
+        const QSignalBlocker quiet(this);
+        read(-1);
+    }
+    stamp_ = Database::Stamp{}; // the kept rows are of an earlier read
+    for (Row& row : edited) {
+        const auto at =
+            std::lower_bound(rows_.begin(), rows_.begin() + qsizetype(stored_), row.rowid,
+                             [](const Row& r, qint64 id) { return r.rowid < id; });
+        if (at != rows_.begin() + qsizetype(stored_) && at->rowid == row.rowid) {
+            *at = std::move(row);
+        } else {
+            rows_.insert(at, std::move(row));
+            ++stored_;
+        }
+    }
 }
 
 // An added row stays visible whatever the filter says, like a new record in a form.
@@ -107,7 +268,20 @@ void DataView::rebuildVisible() {
 }
 
 void DataView::resetTo(int row) {
-    current_ = row >= 0 && row < rowCount() ? row : -1;
+    current_ = row >= 0 && row < int(visible_.size()) ? row : -1;
+    firstPending_ = false;
+    Q_EMIT rowsReset();
+    Q_EMIT currentChanged();
+}
+
+// The first row becomes current, once it is read if it is not yet.
+void DataView::resetToFirst() {
+    if (!visible_.empty() || complete_) {
+        resetTo(0);
+        return;
+    }
+    current_ = -1;
+    firstPending_ = true;
     Q_EMIT rowsReset();
     Q_EMIT currentChanged();
 }
@@ -133,7 +307,8 @@ int DataView::requireField(const QString& name) const {
 }
 
 void DataView::setCurrentRow(int row) {
-    const int next = row >= 0 && row < rowCount() ? row : -1;
+    readUpTo(row);
+    const int next = row >= 0 && row < int(visible_.size()) ? row : -1;
     if (next == current_)
         return;
     current_ = next;
@@ -141,7 +316,13 @@ void DataView::setCurrentRow(int row) {
 }
 
 void DataView::setFilter(const QString& field, const QString& value) {
-    filterColumn_ = requireField(field);
+    const int column = requireField(field);
+    if (!hasPendingChanges() && sortColumn_ < 0) {
+        startReading(column, value);
+        return;
+    }
+    readWholeKeepingEdits();
+    filterColumn_ = column;
     filterValue_ = value;
     rebuildVisible();
     resetTo(0);
@@ -149,6 +330,7 @@ void DataView::setFilter(const QString& field, const QString& value) {
 
 void DataView::sort(const QString& field) {
     sortColumn_ = requireField(field);
+    readEverything();
     rebuildVisible();
     resetTo(0);
 }
@@ -161,25 +343,28 @@ void DataView::addRow() {
     row.ends.assign(size_t(fields_.size()), 1u);
     rows_.push_back(std::move(row));
     visible_.push_back(int(rows_.size()) - 1);
-    resetTo(rowCount() - 1);
+    resetTo(int(visible_.size()) - 1);
 }
 
 QString DataView::field(const QString& name) const {
     const int column = fieldIndex(name);
-    if (current_ < 0 || column < 0)
+    if (currentRow() < 0 || column < 0)
         return {};
     return value(current_, column);
 }
 
 QString DataView::value(int row, int column) const {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= fields_.size())
+    if (row < 0 || column < 0 || column >= fields_.size())
+        return {};
+    readUpTo(row);
+    if (row >= int(visible_.size()))
         return {};
     return rowValue(rows_[size_t(visible_[size_t(row)])], column);
 }
 
 void DataView::setField(const QString& name, const QString& text) {
     const int column = requireField(name);
-    if (current_ < 0)
+    if (currentRow() < 0)
         throw DataError(tr("ردیف جاری وجود ندارد (جدول %1).").arg(table_));
     Row& row = rows_[size_t(visible_[size_t(current_)])];
     if (rowValue(row, column) == text)
@@ -309,7 +494,7 @@ void DataView::applyEdits(Row& row, int columns) {
 }
 
 void DataView::deleteCurrent() {
-    if (current_ < 0)
+    if (currentRow() < 0)
         throw DataError(tr("ردیف جاری وجود ندارد (جدول %1).").arg(table_));
     const int index = visible_[size_t(current_)];
     if (!rows_[size_t(index)].added) {
@@ -328,6 +513,41 @@ void DataView::deleteCurrent() {
     }
     const int position = current_;
     rows_.erase(rows_.begin() + index);
+    if (size_t(index) < stored_)
+        --stored_;
     rebuildVisible();
-    resetTo(std::min(position, rowCount() - 1));
+    readUpTo(position);
+    resetTo(std::min(position, int(visible_.size()) - 1));
+}
+
+QString DataView::lastStored(const QString& name) const {
+    const int column = requireField(name);
+    QSqlQuery q(Database::connection());
+    Database::exec(q, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid DESC LIMIT 1")
+                          .arg(Database::quoted(fields_[column]), Database::quoted(table_)));
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+bool DataView::anyStored(const QString& name, const QString& value) const {
+    QVariantList binds;
+    const QString condition = readCondition(requireField(name), value, binds);
+    QSqlQuery q(Database::connection());
+    q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE 1%2 LIMIT 1")
+                  .arg(Database::quoted(table_), condition));
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    Database::exec(q);
+    return q.next();
+}
+
+QStringList DataView::distinctStored(const QString& name) const {
+    const QString field = Database::quoted(fields_[requireField(name)]);
+    QSqlQuery q(Database::connection());
+    q.setForwardOnly(true);
+    Database::exec(q, QStringLiteral("SELECT DISTINCT %1 FROM %2 WHERE %1<>''")
+                          .arg(field, Database::quoted(table_)));
+    QStringList values;
+    while (q.next())
+        values << q.value(0).toString();
+    return values;
 }

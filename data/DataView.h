@@ -5,15 +5,22 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <initializer_list>
 #include <utility>
 #include <vector>
 
-// A window's view of one whole table: a snapshot of its rows in stored order, a current row
-// (or none), one filter and one sort, applied in memory. Edits stay in the snapshot until
-// commit(), which writes every pending row of the view, all or nothing: only the changed fields,
-// and never over a row that changed in the file meanwhile. Table and field names are matched
-// without regard to case. Database failures throw DataError.
+// A window's view of one table: a snapshot of its rows in stored order, a current row (or none),
+// one filter and one sort. Edits stay in the snapshot until commit(), which writes every pending
+// row of the view, all or nothing: only the changed fields, and never over a row that changed in
+// the file meanwhile. Table and field names are matched without regard to case. Database
+// failures throw DataError.
+//
+// Rows are read when they are first needed, a page at a time, so that a view of a large table
+// costs what its window looks at: nothing at open, one page for the current row, every row only
+// for rowCount() and what needs all of them (sort, moveLast). A filter set while nothing is
+// pending reads only the matching rows (a bound WHERE); with edits pending it filters the whole
+// snapshot in memory, so no edit is lost.
 class DataView : public QObject {
     Q_OBJECT
 public:
@@ -31,12 +38,24 @@ public:
     const QStringList& fields() const { return fields_; }
     int fieldIndex(const QString& name) const; // -1 when the table has no such field
 
-    int rowCount() const { return int(visible_.size()); }
-    bool hasCurrent() const { return current_ >= 0; }
-    int currentRow() const { return current_; }
+    int rowCount() const; // reads every row of the snapshot
+    bool isEmpty() const; // reads at most one page
+    bool hasCurrent() const { return currentRow() >= 0; }
+    int currentRow() const;
     void setCurrentRow(int row); // -1 (or out of range) leaves no current row
-    void moveFirst() { setCurrentRow(rowCount() > 0 ? 0 : -1); }
+    void moveFirst() { setCurrentRow(isEmpty() ? -1 : 0); }
     void moveLast() { setCurrentRow(rowCount() - 1); }
+
+    // For item views that read as they scroll: the rows read so far, and the next page.
+    int readRowCount() const { return int(visible_.size()); }
+    bool canReadMore() const { return isOpen() && !complete_; }
+    void readMore();
+
+    // Answers about the table as it is now, without touching the snapshot: the field of the
+    // last stored row (empty when there is none), and whether any row holds value in field.
+    QString lastStored(const QString& field) const;
+    bool anyStored(const QString& field, const QString& value) const;
+    QStringList distinctStored(const QString& field) const; // each text given, once, any order
 
     // Leaves visible the rows whose field text equals value exactly; the first becomes current.
     void setFilter(const QString& field, const QString& value);
@@ -53,7 +72,10 @@ public:
     void deleteCurrent();
 
 Q_SIGNALS:
-    void rowsReset();         // the visible rows changed as a whole
+    void rowsReset(); // the visible rows changed as a whole
+    // Rows read later, inserted before the rows added in the view: first..last are their places.
+    void rowsAboutToBeInserted(int first, int last);
+    void rowsInserted();
     void rowChanged(int row); // values of one visible row changed
     void currentChanged();    // another row is current, or the current row's values changed
 
@@ -69,22 +91,43 @@ private:
         const QString* edited(int column) const;
     };
 
-    void load();
+    void startReading(int column, const QString& value);
+    void read(int limit) const; // the next rows of the snapshot; all of them when limit < 0
+    void readFirstPage() const;
+    void settleFirst() const;
+    void readUpTo(int row) const;
+    void readEverything() const { read(-1); }
+    void readWholeKeepingEdits();
+    QString readCondition(int column, const QString& value, QVariantList& binds) const;
     void applyCommitted();
     void rebuildVisible();
     void resetTo(int row);
+    void resetToFirst();
     QString rowValue(const Row& row, int column) const;
     int requireField(const QString& name) const;
     void writeRow(Row& row);
     static void applyEdits(Row& row, int columns);
 
+    static constexpr int kPage = 64; // more than a grid's first screen
+
     QString table_;
     QStringList fields_;
-    std::vector<Row> rows_;
-    std::vector<int> visible_;
-    int current_ = -1;
+    // rows_[0, stored_) were read, in stored order; the rows after them were added in the view.
+    mutable std::vector<Row> rows_;
+    mutable size_t stored_ = 0;
+    mutable std::vector<int> visible_;
+    mutable int current_ = -1;
+    mutable bool firstPending_ = false; // the first row read becomes current
+    // What the reads take: the rows whose field readColumn_ equals readValue_, or all (-1).
+    int readColumn_ = -1;
+    QString readValue_;
+    mutable bool started_ = false;
+    mutable bool complete_ = false;
+    mutable qint64 lastRowid_ = 0;
     int filterColumn_ = -1;
     QString filterValue_;
     int sortColumn_ = -1;
-    Database::Stamp stamp_; // the file's state when the snapshot was read, or after own writes
+    // The file's state when the snapshot was read, or after own writes; none when its pages were
+    // read at different states.
+    mutable Database::Stamp stamp_;
 };

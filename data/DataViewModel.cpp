@@ -2,18 +2,39 @@
 
 #include "DataView.h"
 
+#include <QScopeGuard>
+
 DataViewModel::DataViewModel(DataView* view, const QStringList& fields, const QStringList& captions,
                              QObject* parent)
     : QAbstractTableModel(parent), view_(view), fields_(fields),
       captions_(captions.isEmpty() ? fields : captions) {
     mapFields();
+    readFirstPage();
+    // Like Qt's own SQL models, the first page is there as soon as the rows are.
     connect(view, &DataView::rowsReset, this, [this] {
         beginResetModel();
+        const auto done = qScopeGuard([this] { endResetModel(); });
         mapFields();
-        endResetModel();
+        readFirstPage();
+    });
+    connect(view, &DataView::rowsAboutToBeInserted, this, [this](int first, int last) {
+        if (!resetting_)
+            beginInsertRows({}, first, last);
+    });
+    connect(view, &DataView::rowsInserted, this, [this] {
+        if (!resetting_)
+            endInsertRows();
     });
     connect(view, &DataView::rowChanged, this,
             [this](int row) { Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1)); });
+}
+
+void DataViewModel::readFirstPage() {
+    if (!view_ || view_->readRowCount() > 0 || !view_->canReadMore())
+        return;
+    resetting_ = true;
+    const auto done = qScopeGuard([this] { resetting_ = false; });
+    view_->readMore();
 }
 
 void DataViewModel::mapFields() {
@@ -23,7 +44,16 @@ void DataViewModel::mapFields() {
 }
 
 int DataViewModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !view_ ? 0 : view_->rowCount();
+    return parent.isValid() || !view_ ? 0 : view_->readRowCount();
+}
+
+bool DataViewModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && view_ && view_->canReadMore();
+}
+
+void DataViewModel::fetchMore(const QModelIndex& parent) {
+    if (canFetchMore(parent))
+        view_->readMore();
 }
 
 int DataViewModel::columnCount(const QModelIndex& parent) const {

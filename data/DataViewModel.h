@@ -7,7 +7,8 @@
 class DataView;
 
 // A read-only table model over a view's visible rows, for grids and combo lists.
-// Each column shows one field; headers are the given captions.
+// Each column shows one field; headers are the given captions. The rows come as the item view
+// asks for more (it does when its last row scrolls into sight), a page at a time.
 class DataViewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -16,15 +17,19 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
 private:
     void mapFields();
+    void readFirstPage();
 
     QPointer<DataView> view_;
     QStringList fields_;
     QStringList captions_;
     QList<int> columns_;
+    bool resetting_ = false; // rows read inside a reset are part of it
 };

@@ -34,18 +34,25 @@ QString createTableSql(const Tables::Table& t) {
         .arg(quoted(t.name), columns.join(QStringLiteral(", ")));
 }
 
-// The indexes the program makes itself: a lookup by code never scans a table.
+// The indexes the program makes itself: a lookup by code, and the records window's searches by
+// name and group, never scan a table.
 struct Index {
     const char* name;
     const char* table;
+    const char* field;
     // As SQLite keeps it in the schema; ifMissing adds the clause used when creating.
     QString sql(bool ifMissing = false) const {
-        return QStringLiteral("CREATE INDEX %1%2 ON %3 (\"Code\")")
+        return QStringLiteral("CREATE INDEX %1%2 ON %3 (%4)")
             .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(),
-                 quoted(QString::fromLatin1(name)), quoted(QString::fromLatin1(table)));
+                 quoted(QString::fromLatin1(name)), quoted(QString::fromLatin1(table)),
+                 quoted(QString::fromLatin1(field)));
     }
 };
-const Index kIndexes[] = {{"vorn_ide_code", Tables::Ide}, {"vorn_answer_code", Tables::Answer}};
+const Index kIndexes[] = {{"vorn_ide_code", Tables::Ide, "Code"},
+                          {"vorn_answer_code", Tables::Answer, "Code"},
+                          {"vorn_ide_lname", Tables::Ide, "LName"},
+                          {"vorn_ide_fname", Tables::Ide, "FName"},
+                          {"vorn_ide_group", Tables::Ide, "Group"}};
 
 void createIndexes(QSqlDatabase& db) {
     QSqlQuery q(db);

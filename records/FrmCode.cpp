@@ -17,14 +17,15 @@
 #include "ui_FrmCode.h"
 
 #include <QCloseEvent>
+#include <QCollator>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QProgressDialog>
-#include <QSet>
 #include <QSignalBlocker>
 #include <QStringListModel>
+#include <QTimer>
 #include <algorithm>
 #include <climits>
 
@@ -70,22 +71,21 @@ void FrmCode::Form_Load() {
     ui->DataGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Adodc2->commit();
     Adodc2->refresh();
-    FillNameLists();
+    // The lists hold a name of every subject: they are filled once the window is up, so its
+    // first screen does not wait for them.
+    QTimer::singleShot(0, this, &FrmCode::FillNameLists);
+}
+
+QList<QPair<QComboBox*, QString>> FrmCode::NameLists() const {
+    return {{ui->DataCombo1, QStringLiteral("LName")}, {ui->DataCombo6, QStringLiteral("FName")}};
 }
 
 // Each stored name once, in order, from all subjects.
 void FrmCode::FillNameLists() {
-    const QList<QPair<QComboBox*, QString>> lists{{ui->DataCombo1, QStringLiteral("LName")},
-                                                  {ui->DataCombo6, QStringLiteral("FName")}};
-    for (const auto& [list, field] : lists) {
-        const int column = Adodc2->fieldIndex(field);
-        QSet<QString> seen;
-        for (int row = 0; row < Adodc2->rowCount(); ++row)
-            seen.insert(Adodc2->value(row, column));
-        seen.remove(QString());
-        QStringList names(seen.cbegin(), seen.cend());
-        std::sort(names.begin(), names.end(),
-                  [](const QString& a, const QString& b) { return a.localeAwareCompare(b) < 0; });
+    QCollator order;
+    for (const auto& [list, field] : NameLists()) {
+        QStringList names = Adodc2->distinctStored(field);
+        std::sort(names.begin(), names.end(), order);
         const QSignalBlocker quiet(list);
         const QString typed = list->currentText();
         list->clear();
@@ -173,6 +173,9 @@ void FrmCode::DeleteSubject() {
         Adodc4->refresh();
         return;
     }
+    QStringList names; // of the subject: they leave the lists when no one else has them
+    for (const auto& [list, field] : NameLists())
+        names << Adodc3->field(field);
     {
         Database::Transaction both;
         if (Adodc3->hasCurrent())
@@ -187,7 +190,18 @@ void FrmCode::DeleteSubject() {
     Adodc4->refresh();
     Adodc3->refresh();
     Adodc2->refresh();
-    FillNameLists();
+    const auto lists = NameLists();
+    for (int i = 0; i < lists.size(); ++i) {
+        const auto& [list, field] = lists[i];
+        const int item = list->findText(names[i], Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (item < 0 || Adodc2->anyStored(field, names[i]))
+            continue;
+        const QSignalBlocker quiet(list);
+        const QString typed = list->currentText();
+        list->removeItem(item);
+        list->setCurrentIndex(-1);
+        list->setEditText(typed);
+    }
 }
 
 // The subjects of the group the list shows, or all of them, into a file for analysis; its type

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
+#include <QString>
 #include <QWidget>
 #include <memory>
 
@@ -39,6 +42,7 @@ private Q_SLOTS:
 private:
     void Search(QComboBox* changed, const char* field);
     void FillNameLists();
+    QList<QPair<QComboBox*, QString>> NameLists() const;
     void DeleteSubject();
 
     std::unique_ptr<Ui::FrmCode> ui;

@@ -237,7 +237,7 @@ void Frm1::ClosePanels() {
     for (QWidget* panel : {ui->Frame6, ui->Frame10, ui->Frame8, ui->Frame9})
         panel->hide();
     ui->Command1->setEnabled(true); // the registration panel is closed, whoever closed it
-    if (Adodc2->rowCount() >= 1) {
+    if (!Adodc2->isEmpty()) {
         Adodc2->refresh();
         Adodc3->refresh();
     }
@@ -257,21 +257,21 @@ void Frm1::Command1_Click() {
 
 // Buttons that work on a subject do nothing while none is registered.
 void Frm1::Command2_Click() {
-    if (Adodc3->rowCount() == 0)
+    if (Adodc3->isEmpty())
         return;
     ClosePanels();
     FrmTest::Run(this);
 }
 
 void Frm1::Command3_Click() {
-    if (Adodc3->rowCount() == 0)
+    if (Adodc3->isEmpty())
         return;
     ClosePanels();
     ShowInstead(new FrmkLID);
 }
 
 void Frm1::Command4_Click() {
-    if (Adodc3->rowCount() == 0)
+    if (Adodc3->isEmpty())
         return;
     ClosePanels();
     ShowInstead(new FrmCode);
@@ -306,53 +306,27 @@ void Frm1::ShowInstead(QWidget* window) {
 // code are not reused.
 void Frm1::SuggestNextCode() {
     Adodc5->refresh();
-    if (Adodc5->rowCount() == 0)
+    if (Adodc5->isEmpty())
         return;
-    const int code = Adodc5->fieldIndex(QStringLiteral("Code"));
-    QStringList codes;
-    codes.reserve(Adodc5->rowCount());
-    for (int row = 0; row < Adodc5->rowCount(); ++row)
-        codes.append(Adodc5->value(row, code));
-    Adodc5->moveLast();
-    Adodc2->setField(QStringLiteral("Code"), SkipTakenCode(codes.constLast(), codes));
+    const QString code = QStringLiteral("Code");
+    Adodc2->setField(code, SkipTakenCode(Adodc5->lastStored(code), [this, &code](const QString& c) {
+                         return Adodc5->anyStored(code, c);
+                     }));
 }
 
-namespace {
-
-// A code written as a whole number the way the proposal writes one ("12", not "012" or "12.0").
-bool plainWholeNumber(QStringView code, qint64* value) {
-    if (code.isEmpty() || code.size() > 15 || (code.size() > 1 && code.front() == u'0'))
-        return false;
-    qint64 n = 0;
-    for (QChar c : code) {
-        if (c < u'0' || c > u'9')
-            return false;
-        n = n * 10 + (c.unicode() - u'0');
-    }
-    *value = n;
-    return true;
-}
-
-} // namespace
-
-QString Frm1::SkipTakenCode(const QString& lastCode, const QStringList& taken) {
+// Each candidate is asked for as the proposal would write it: "12" is taken by a subject whose
+// code is "12", not by one whose code is "012" or "12.0".
+QString Frm1::SkipTakenCode(const QString& lastCode,
+                            const std::function<bool(const QString&)>& taken) {
     double candidate = Val(lastCode) + 1;
-    // Whole codes, the usual case, are counted as integers; text is made only for the answer.
     if (candidate >= 1 && candidate < 1e15 && candidate == std::floor(candidate)) {
-        QSet<qint64> numbers;
-        numbers.reserve(taken.size());
-        qint64 n = 0;
-        for (const QString& code : taken)
-            if (plainWholeNumber(code, &n))
-                numbers.insert(n);
         auto next = qint64(candidate);
-        while (numbers.contains(next))
+        while (taken(QString::number(next)))
             ++next;
         return QString::number(next);
     }
-    const QSet<QString> codes(taken.cbegin(), taken.cend());
     // Past 15 digits adding one changes nothing: stop there rather than loop.
-    while (codes.contains(NumberText(candidate)) && candidate + 1 != candidate)
+    while (taken(NumberText(candidate)) && candidate + 1 != candidate)
         candidate += 1;
     return NumberText(candidate);
 }

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class DataView;
@@ -62,7 +63,8 @@ private:
     void ShowInstead(QWidget* window);
     void ShowHoverHelp(const QString& text);
     void SuggestNextCode();
-    static QString SkipTakenCode(const QString& lastCode, const QStringList& taken);
+    static QString SkipTakenCode(const QString& lastCode,
+                                 const std::function<bool(const QString&)>& taken);
     bool RegistrationComplete();
 
     std::unique_ptr<Ui::Frm1> ui;

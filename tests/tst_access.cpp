@@ -162,6 +162,7 @@ void TestAccess::listChoice() {
     } else {
         w = new FrmCode;
         w->show();
+        QCoreApplication::processEvents(); // the name lists come once the window is up
     }
     auto* combo = control<QComboBox>(w, list);
     const int row = combo->findText(item);

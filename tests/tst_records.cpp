@@ -126,6 +126,7 @@ void TestRecords::cleanup() {
 void TestRecords::open() {
     window = new FrmCode;
     window->show();
+    QCoreApplication::processEvents(); // the name lists come once the window is up
 }
 
 void TestRecords::typeInto(const char* box, const QString& text) {
