@@ -498,6 +498,7 @@ void DataView::deleteCurrent() {
         throw DataError(tr("ردیف جاری وجود ندارد (جدول %1).").arg(table_));
     const int index = visible_[size_t(current_)];
     if (!rows_[size_t(index)].added) {
+        Database::requirePagesChecked();
         const bool current = Database::stamp(table_) == stamp_;
         QSqlQuery q(Database::connection());
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoted(table_)));

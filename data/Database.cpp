@@ -2,14 +2,20 @@
 
 #include "Content.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QPointer>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
+#include <vector>
 
 namespace Database {
 
@@ -212,22 +218,91 @@ QString schemaProblem(QSqlDatabase& db) {
 
 // SQLite's own check of every page, then the schema: what both the restore of a backup and the
 // opening of the clinic's database demand before anything is written.
-QString inspect(QSqlDatabase& db) {
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
-        return tr("پرونده ناقص یا خراب است (%1).").arg(q.lastError().text());
-    if (q.value(0).toString() != QLatin1String("ok"))
-        return tr("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
-    q.finish();
-    return schemaProblem(db);
-}
-
 QString refusal(const QString& path, const QString& problem) {
     return tr("پایگاه داده باز نشد.\n\nپرونده: %1\nمشکل: %2\n\nبرنامه بسته می‌شود و این "
               "پرونده تغییری نمی‌کند. اگر پرونده آسیب دیده است، آخرین نسخهٔ پشتیبان را "
               "بازیابی کنید.")
         .arg(QDir::toNativeSeparators(path), problem);
 }
+
+QString checkPages(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
+        return tr("پرونده ناقص یا خراب است (%1).").arg(q.lastError().text());
+    if (q.value(0).toString() != QLatin1String("ok"))
+        return tr("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
+    return {};
+}
+
+QString inspect(QSqlDatabase& db) {
+    if (const QString problem = checkPages(db); !problem.isEmpty())
+        return problem;
+    return schemaProblem(db);
+}
+
+bool hasAllIndexes(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index'")) ||
+        !q.next())
+        return false;
+    return q.value(0).toInt() == int(std::size(kIndexes));
+}
+
+// The page check beside: its own read-only connection on a thread of its own.
+struct PagesCheck {
+    QString path;
+    bool started = false;
+    std::thread thread;
+    std::shared_future<QString> result; // the refusal, or empty
+    // Waiting for the result, on the main thread.
+    std::vector<std::pair<QPointer<QObject>, std::function<void(const QString&)>>> waiting;
+    ~PagesCheck() {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+std::unique_ptr<PagesCheck> pagesCheck;
+
+bool ready(const std::shared_future<QString>& f) {
+    return f.valid() && f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+void tellWaiting() {
+    if (!pagesCheck || !ready(pagesCheck->result))
+        return;
+    const QString refusal = pagesCheck->result.get();
+    auto waiting = std::move(pagesCheck->waiting);
+    pagesCheck->waiting.clear();
+    for (auto& [context, done] : waiting)
+        if (context)
+            done(refusal);
+}
+
+// Started when first waited for: the program shows its window first.
+void startPagesCheck() {
+    if (!pagesCheck || pagesCheck->started)
+        return;
+    pagesCheck->started = true;
+    std::promise<QString> promise;
+    pagesCheck->result = promise.get_future().share();
+    pagesCheck->thread =
+        std::thread([path = pagesCheck->path, promise = std::move(promise)]() mutable {
+            const QString name = QStringLiteral("vorn-pages");
+            QString problem;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(path);
+                db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+                problem = db.open() ? checkPages(db) : db.lastError().text();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+            promise.set_value(problem.isEmpty() ? QString() : refusal(path, problem));
+            if (QCoreApplication* app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(app, tellWaiting, Qt::QueuedConnection);
+        });
+}
+
 
 int savepointCounter = 0;
 qint64 rollbackCount = 0;
@@ -246,7 +321,7 @@ QString quoted(const QString& name) {
            QLatin1Char('"');
 }
 
-OpenResult open(const QString& programFolder) {
+OpenResult open(const QString& programFolder, PageCheck check) {
     close();
     OpenResult result;
     result.path = QFileInfo(filePath(programFolder)).absoluteFilePath();
@@ -279,8 +354,15 @@ OpenResult open(const QString& programFolder) {
     if (!db.open()) {
         problem = db.lastError().text();
     } else {
-        if (result.status != OpenResult::Created)
-            problem = inspect(db);
+        if (result.status != OpenResult::Created) {
+            // Making the indexes writes: only a file whose pages have passed gets them.
+            if (check == PageCheck::Beside && hasAllIndexes(db)) {
+                problem = schemaProblem(db);
+            } else {
+                problem = inspect(db);
+                check = PageCheck::Before;
+            }
+        }
         QSqlQuery q(db);
         // DELETE journal: the whole database stays one file that backup can copy.
         if (problem.isEmpty() && (!q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) ||
@@ -302,9 +384,36 @@ OpenResult open(const QString& programFolder) {
         result.message = refusal(result.path, problem);
         return result;
     }
-    if (result.status != OpenResult::Created)
+    if (result.status != OpenResult::Created) {
         result.status = OpenResult::Opened;
+        if (check == PageCheck::Beside) {
+            pagesCheck = std::make_unique<PagesCheck>();
+            pagesCheck->path = result.path;
+        }
+    }
     return result;
+}
+
+void whenPagesChecked(QObject* context, std::function<void(const QString& refusal)> done) {
+    if (!pagesCheck) {
+        done({});
+        return;
+    }
+    startPagesCheck();
+    pagesCheck->waiting.emplace_back(QPointer<QObject>(context), std::move(done));
+    tellWaiting();
+}
+
+QString pagesRefusal() {
+    if (!pagesCheck)
+        return {};
+    startPagesCheck();
+    return pagesCheck->result.get();
+}
+
+void requirePagesChecked() {
+    if (const QString refusal = pagesRefusal(); !refusal.isEmpty())
+        throw DataError(refusal);
 }
 
 Stamp stamp(const QString& table) {
@@ -349,6 +458,7 @@ QString checkFile(const QString& path) {
 }
 
 void close() {
+    pagesCheck.reset(); // waits for a check still running
     if (QSqlDatabase::contains(kConnection)) {
         QSqlDatabase::database(kConnection, false).close();
         QSqlDatabase::removeDatabase(kConnection);
@@ -376,6 +486,7 @@ void exec(QSqlQuery& query, const QString& sql) {
 }
 
 Transaction::Transaction() : name_(QStringLiteral("vorn_%1").arg(++savepointCounter)) {
+    requirePagesChecked();
     QSqlQuery q(connection());
     execOrThrow(q, QStringLiteral("SAVEPOINT ") + name_);
 }

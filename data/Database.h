@@ -2,8 +2,10 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <stdexcept>
 
+class QObject;
 class QSqlQuery;
 
 // A failure of the database layer. Handlers let it escape; the event dispatch shows it.
@@ -29,9 +31,23 @@ struct OpenResult {
     QString message; // Persian, for the user: what was created, or why the file is refused
 };
 
+// How open() has SQLite check every page of an existing file: before it returns, or beside
+// what the program does next (the schema is checked before it returns either way). With the
+// check beside, nothing is written until it has passed: a write waits for it, and throws the
+// refusal if the check failed. A file that needs its indexes made is checked before, always.
+enum class PageCheck { Before, Beside };
+
 // Opens the program's one connection. A missing file is created with the delivered content;
 // a file that is not a VORN database, or cannot be written, is refused and left untouched.
-OpenResult open(const QString& programFolder);
+OpenResult open(const QString& programFolder, PageCheck check = PageCheck::Before);
+// Starts the page check beside (if it has not started) and calls done on the main thread once
+// it has ended, with the refusal for the user when it failed (empty when it passed); at once
+// when there is no such check.
+void whenPagesChecked(QObject* context, std::function<void(const QString& refusal)> done);
+// Waits for the page check beside: the refusal when it failed, else empty.
+QString pagesRefusal();
+// Waits for the page check beside; throws DataError with the refusal when it failed.
+void requirePagesChecked();
 void close();
 // Makes a new database file with the delivered content at path; the error text, or empty.
 QString createFile(const QString& path);

@@ -7,6 +7,8 @@
 #include "Version.h"
 
 #include <QDir>
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     VornApplication app(argc, argv);
@@ -22,7 +24,10 @@ int main(int argc, char** argv) {
     if (Frm1::refuseSecondCopy(nullptr))
         return 0;
 
-    const Database::OpenResult db = Database::open(Platform::get().programFolder());
+    // SQLite's check of every page runs once the main window is up, beside it; nothing is
+    // written before it has passed.
+    const Database::OpenResult db =
+        Database::open(Platform::get().programFolder(), Database::PageCheck::Beside);
     if (db.status == Database::OpenResult::Refused) {
         Dialogs::get().message(nullptr, db.message, title, Dialogs::Icon::Critical);
         return 1;
@@ -34,10 +39,22 @@ int main(int argc, char** argv) {
         if (!Frm1::load())
             return 0;
     } catch (const DataError& e) {
-        Dialogs::get().message(nullptr, e.message(), QStringLiteral("Error"),
-                               Dialogs::Icon::Critical);
+        // A damaged page read before the check found it: the check says what it is.
+        if (const QString refusal = Database::pagesRefusal(); !refusal.isEmpty())
+            Dialogs::get().message(nullptr, refusal, title, Dialogs::Icon::Critical);
+        else
+            Dialogs::get().message(nullptr, e.message(), QStringLiteral("Error"),
+                                   Dialogs::Icon::Critical);
         return 1;
     }
+    Database::whenPagesChecked(&app, [title](const QString& refusal) {
+        if (refusal.isEmpty())
+            return;
+        Dialogs::get().message(nullptr, refusal, title, Dialogs::Icon::Critical);
+        Database::close();
+        std::fflush(nullptr);
+        std::_Exit(1); // as at a refusal before the window: no question, nothing saved
+    });
     const int code = VornApplication::exec();
     Database::close();
     return code;

@@ -15,11 +15,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QTableView>
 #include <memory>
 #include <unistd.h>
 
@@ -76,6 +79,8 @@ private Q_SLOTS:
     void craftedFileIsRefusedUntouched_data();
     void craftedFileIsRefusedUntouched();
     void fileWithoutIndexesGetsThemAndNothingElse();
+    void pageCheckBesideHoldsEveryWrite_data();
+    void pageCheckBesideHoldsEveryWrite();
 
     void readOnlyFileIsRefused();
 
@@ -100,6 +105,10 @@ private Q_SLOTS:
     void bindingShowsAndEditsCurrentRow();
     void comboBindingTakesOnlyUserChoices();
     void modelFollowsView();
+    void viewReadsOnlyWhatIsLookedAt();
+    void codeFilteredViewCommitsRefreshesAndConflicts_data();
+    void codeFilteredViewCommitsRefreshesAndConflicts();
+    void pagedGridShowsEveryRowOnceInStoredOrder();
     void escapedErrorIsShownAndProgramGoesOn();
 
 private:
@@ -391,6 +400,53 @@ void TestData::fileWithoutIndexesGetsThemAndNothingElse() {
             plan.next());
         QVERIFY2(plan.value(3).toString().contains("INDEX"), qPrintable(plan.value(3).toString()));
     }
+}
+
+// The check of every page runs beside the program; whatever is written waits for it, and a file
+// it finds damaged gets nothing written, with the refusal instead.
+void TestData::pageCheckBesideHoldsEveryWrite_data() {
+    QTest::addColumn<QString>("kind"); // empty: a whole file
+    QTest::newRow("whole") << QString();
+    QTest::newRow("damaged late page") << "damaged late page";
+}
+
+void TestData::pageCheckBesideHoldsEveryWrite() {
+    QFETCH(QString, kind);
+    TempProgramFolder f;
+    if (kind.isEmpty()) {
+        QCOMPARE(f.openDatabase().status, Database::OpenResult::Created);
+        Database::close();
+    } else {
+        QVERIFY(Crafted::make(f.databasePath(), kind));
+    }
+    const QString folder = QFileInfo(f.databasePath()).absolutePath();
+    const QByteArray before = Crafted::folderState(folder);
+    QCOMPARE(Database::open(f.path(), Database::PageCheck::Beside).status,
+             Database::OpenResult::Opened);
+    DataView theme;
+    theme.open("Theme");
+    QVERIFY(theme.hasCurrent()); // reading goes on meanwhile
+    QString told = "not yet";
+    QObject context;
+    Database::whenPagesChecked(&context, [&](const QString& refusal) { told = refusal; });
+    theme.setField("Name", "clinic");
+    if (kind.isEmpty()) {
+        theme.commit(); // waits for the check, then writes
+        QTRY_COMPARE(told, QString());
+        QCOMPARE(column("SELECT Name FROM Theme"), QStringList{"clinic"});
+        return;
+    }
+    try {
+        theme.commit();
+        QFAIL("written to a damaged file");
+    } catch (const DataError& e) {
+        QVERIFY2(e.message().contains(QDir::toNativeSeparators(f.databasePath())),
+                 qPrintable(e.message()));
+    }
+    QVERIFY_THROWS_EXCEPTION(DataError, theme.deleteCurrent());
+    QTRY_VERIFY(told.contains(QDir::toNativeSeparators(f.databasePath())));
+    Database::close();
+    QCOMPARE(Crafted::folderState(folder), before);
 }
 
 void TestData::readOnlyFileIsRefused() {
@@ -786,6 +842,136 @@ void TestData::modelFollowsView() {
     view.setField("LName", "z");
     QCOMPARE(changed.count(), 1);
     QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("z"));
+}
+
+namespace {
+// Subjects 1..count stored in another order than their codes: every third one first.
+void manySubjects(int count) {
+    Database::Transaction all;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int n = 1; n <= count; ++n)
+            if ((n % 3 == 0) == (pass == 0))
+                insertSubject(QString::number(n), QStringLiteral("name %1").arg(n % 50),
+                              QString(QChar(u'A' + n % 7)));
+    all.commit();
+}
+} // namespace
+
+// Nothing is read at open; the current row costs a page; a filter reads its matching rows only.
+void TestData::viewReadsOnlyWhatIsLookedAt() {
+    manySubjects(1000);
+    DataView view;
+    view.open("ide");
+    QCOMPARE(view.readRowCount(), 0);
+    QVERIFY(view.canReadMore());
+    QCOMPARE(view.field("Code"), QStringLiteral("3")); // the first stored
+    QVERIFY(view.readRowCount() > 0 && view.readRowCount() < 100);
+    view.setFilter("Code", "500");
+    QCOMPARE(view.readRowCount(), 0); // until something of it is asked for
+    QVERIFY(view.hasCurrent());
+    QVERIFY(!view.canReadMore());
+    QCOMPARE(view.readRowCount(), 1);
+    view.setFilter("LName", "name 7");
+    QVERIFY(view.hasCurrent() && view.readRowCount() == 20);
+    QCOMPARE(view.rowCount(), 20);
+    QCOMPARE(view.value(19, view.fieldIndex("LName")), QStringLiteral("name 7"));
+    QVERIFY(!view.isEmpty());
+    view.refresh();
+    QCOMPARE(view.readRowCount(), 0);
+    QCOMPARE(view.rowCount(), 1000);
+    QCOMPARE(view.lastStored("Code"), QStringLiteral("1000"));
+    QVERIFY(view.anyStored("Code", "999") && !view.anyStored("Code", "1001"));
+    QStringList names = view.distinctStored("LName");
+    QCOMPARE(names.size(), 50);
+
+    // A view first read after another one committed starts from what that one wrote.
+    DataView late, other;
+    late.open("ide");
+    other.open("ide");
+    other.setFilter("Code", "3");
+    other.setField("LName", "changed");
+    other.commit();
+    QCOMPARE(late.field("LName"), QStringLiteral("changed"));
+    late.setField("LName", "again");
+    late.commit();
+    QCOMPARE(column("SELECT LName FROM ide WHERE Code='3'"), QStringList{"again"});
+}
+
+// A view filtered by code holds that subject's row alone, and behaves as the whole view did.
+void TestData::codeFilteredViewCommitsRefreshesAndConflicts_data() {
+    QTest::addColumn<bool>("changedMeanwhile");
+    QTest::newRow("alone") << false;
+    QTest::newRow("changed meanwhile") << true;
+}
+
+void TestData::codeFilteredViewCommitsRefreshesAndConflicts() {
+    QFETCH(bool, changedMeanwhile);
+    manySubjects(300);
+    DataView view, other;
+    view.open("ide");
+    view.setFilter("Code", "200");
+    QVERIFY(view.hasCurrent());
+    QCOMPARE(view.readRowCount(), 1);
+    QVERIFY(!view.canReadMore());
+    if (changedMeanwhile) {
+        other.open("ide");
+        other.setFilter("Code", "200");
+        other.setField("LName", "other desk");
+        other.commit();
+    }
+    view.setField("LName", "mine");
+    if (changedMeanwhile) {
+        QVERIFY_THROWS_EXCEPTION(DataError, view.commit());
+        QCOMPARE(column("SELECT LName FROM ide WHERE Code='200'"), QStringList{"other desk"});
+        QVERIFY(view.hasPendingChanges());
+        view.refresh(); // drops the edit, shows what the other wrote
+        view.setFilter("Code", "200");
+        QCOMPARE(view.field("LName"), QStringLiteral("other desk"));
+        return;
+    }
+    view.commit();
+    QCOMPARE(column("SELECT LName FROM ide WHERE Code='200'"), QStringList{"mine"});
+    QCOMPARE(column("SELECT count(*) FROM ide WHERE LName='mine'"), QStringList{"1"});
+    // Pending edits keep the whole snapshot: a filter then looks at it in memory.
+    view.setField("LName", "pending");
+    view.setFilter("Group", view.field("Group"));
+    QVERIFY(view.rowCount() > 1);
+    view.setFilter("Code", "200");
+    QCOMPARE(view.field("LName"), QStringLiteral("pending"));
+    view.commit();
+    QCOMPARE(column("SELECT LName FROM ide WHERE Code='200'"), QStringList{"pending"});
+    view.refresh();
+    QCOMPARE(view.rowCount(), 300);
+}
+
+// The grid gets its rows a page at a time as it scrolls: each row once, in stored order, the
+// row added in the view last; one committed meanwhile is not read again.
+void TestData::pagedGridShowsEveryRowOnceInStoredOrder() {
+    manySubjects(500);
+    DataView view;
+    view.open("ide");
+    DataViewModel model(&view, {"Code", "LName"});
+    QTableView grid;
+    grid.setModel(&model);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QVERIFY(model.rowCount() < 500);
+    view.addRow();
+    view.setField("Code", "added");
+    view.commit();
+    QCOMPARE(view.readRowCount(), model.rowCount());
+    for (int turn = 0; turn < 100 && model.canFetchMore({}); ++turn) {
+        grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(!model.canFetchMore({}));
+    QStringList shown;
+    for (int r = 0; r < model.rowCount(); ++r)
+        shown << model.index(r, 0).data().toString();
+    QCOMPARE(shown, column("SELECT Code FROM ide ORDER BY rowid"));
+    QCOMPARE(shown.size(), 501);
+    QCOMPARE(grid.verticalHeader()->count(), 501); // the grid was told of every page
 }
 
 void TestData::escapedErrorIsShownAndProgramGoesOn() {

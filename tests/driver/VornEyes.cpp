@@ -4,12 +4,17 @@
 // shows (to the file named by VORN_EYES_LOG), and takes the commands addressed to it from the
 // file named by VORN_EYES_COMMANDS, one a line, the program's name first:
 //   VORN press WINDOW CONTROL   clicks a button as a user or an accessibility tool does
-//   VORN text WINDOW CONTROL    reports what a label, box or button shows
+//   VORN text WINDOW CONTROL    reports what a label, box or button shows; for a grid, the
+//                               number of rows it has and the first column of each
+//   VORN type WINDOW CONTROL T  types T into a box or an editable list, in place of its text
+//   VORN scroll WINDOW CONTROL  scrolls a grid to its end, as a user drags the scroll bar down
 //   VORN choose PATH            chooses a file in the file dialog shown
 // With VORN_EYES_ACCEPT set, every message box is answered with its default button once it has
 // been reported, as a user who reads it and presses Enter.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,6 +24,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <cstdio>
 
@@ -48,6 +54,14 @@ QWidget* shownWindow(const QString& name) {
         if (w->isVisible() && w->objectName() == name)
             return w;
     return nullptr;
+}
+
+QString gridText(QAbstractItemView* grid) {
+    const QAbstractItemModel* model = grid->model();
+    QStringList first;
+    for (int r = 0; model && r < model->rowCount(); ++r)
+        first << model->index(r, 0).data().toString();
+    return QString::number(first.size()) + QLatin1Char(' ') + first.join(QLatin1Char(','));
 }
 
 class Eyes : public QObject {
@@ -138,7 +152,23 @@ private:
                 text = box->text();
             else if (auto* button = qobject_cast<QAbstractButton*>(control))
                 text = button->text();
+            else if (auto* grid = qobject_cast<QAbstractItemView*>(control))
+                text = gridText(grid);
             say({QStringLiteral("text"), words.value(1), words.value(2), text});
+        } else if (words.value(0) == QLatin1String("type")) {
+            auto* box = qobject_cast<QLineEdit*>(control);
+            if (auto* list = qobject_cast<QComboBox*>(control))
+                box = list->lineEdit();
+            if (box) {
+                box->setFocus();
+                box->selectAll();
+                box->insert(words.mid(3).join(QLatin1Char(' '))); // one edit, as typed
+            }
+            say({QStringLiteral("typed"), words.value(1), words.value(2)});
+        } else if (words.value(0) == QLatin1String("scroll")) {
+            if (auto* grid = qobject_cast<QAbstractScrollArea*>(control))
+                grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+            say({QStringLiteral("scrolled"), words.value(1), words.value(2)});
         }
     }
 

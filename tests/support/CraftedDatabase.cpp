@@ -71,9 +71,9 @@ QByteArray Crafted::folderState(const QString& folder) {
 }
 
 QStringList Crafted::kinds() {
-    return {"text",         "empty",         "other sqlite", "ide a view", "trigger",
-            "extra column", "foreign index", "damaged page", "truncated",  "wal",
-            "fifo",         "directory",     "dangling link"};
+    return {"text",         "empty",         "other sqlite",  "ide a view",       "trigger",
+            "extra column", "foreign index", "damaged page",  "truncated",        "wal",
+            "fifo",         "directory",     "dangling link", "damaged late page"};
 }
 
 bool Crafted::make(const QString& path, const QString& kind) {
@@ -117,6 +117,13 @@ bool Crafted::make(const QString& path, const QString& kind) {
         return false;
     if (kind == "truncated")
         return f.resize(f.size() / 2);
+    if (kind == "damaged late page") { // the last pages: what the main window first reads is whole
+        QByteArray noise(2 * 4096, '\0');
+        QRandomGenerator random(15);
+        for (char& c : noise)
+            c = char(random.bounded(256));
+        return f.seek(f.size() - noise.size()) && f.write(noise) == noise.size();
+    }
     if (kind == "damaged page") { // pages 3 to 5 overwritten; the header page stays whole
         QRandomGenerator random(14);
         QByteArray noise(3 * 4096, '\0');
