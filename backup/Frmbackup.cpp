@@ -148,6 +148,19 @@ void Frmbackup::SetCopying(bool copying) {
         w->setEnabled(!copying);
 }
 
+// The copy is of the database file; a database on a server is not copied from here (yet), and
+// saying so is better than a copy of a file the program does not use.
+bool Frmbackup::CopiesTheFile() {
+    if (Database::kind() == Database::Kind::File)
+        return true;
+    Dialogs::get().message(this,
+                           tr("پایگاه داده روی سرور است و این پنجره از آن نسخهٔ پشتیبان "
+                              "نمی‌گیرد و آن را بازیابی نمی‌کند. نسخهٔ پشتیبان سرور را مدیر آن "
+                              "با pg_dump می‌گیرد."),
+                           tr("خطا"), Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
+    return false;
+}
+
 void Frmbackup::VisualButtonEx2_Click() {
     if (copying_)
         return;
@@ -166,6 +179,8 @@ void Frmbackup::VisualButtonEx2_Click() {
                                Dialogs::Icon::Information, Dialogs::Buttons::Ok, true);
         return;
     }
+    if (!CopiesTheFile())
+        return;
     SetCopying(true);
     const int copied = CopyFileInBlocks(DatabaseFile(), target);
     SetCopying(false);
@@ -199,6 +214,8 @@ void Frmbackup::VisualButtonEx3_Click() {
 // copy goes to a file beside the database that is renamed over it at the end, after the
 // program's own connection is closed. Whatever fails, the old database stays as it was.
 bool Frmbackup::Restore(const QString& source) {
+    if (!CopiesTheFile())
+        return false;
     if (const QFileInfo info(source); info.exists() || info.isSymLink()) {
         if (const QString problem = Database::checkFile(source); !problem.isEmpty()) {
             Dialogs::get().message(this,

@@ -30,14 +30,11 @@ DataView* DataView::create(QObject* window, const char* name, const char* table)
 }
 
 void DataView::open(const QString& table) {
-    QSqlQuery q(Database::connection());
-    Database::exec(q, QStringLiteral("PRAGMA table_info(%1)").arg(Database::quoted(table)));
-    QStringList fields;
-    while (q.next())
-        fields << q.value(1).toString();
+    QString name;
+    const QStringList fields = Database::columns(table, &name);
     if (fields.isEmpty())
         throw DataError(tr("جدول %1 در پایگاه داده نیست.").arg(table));
-    table_ = table;
+    table_ = name;
     fields_ = fields;
     rows_.clear();
     stored_ = 0;
@@ -81,6 +78,13 @@ void DataView::startReading(int column, const QString& value) {
     resetToFirst();
 }
 
+QString DataView::selectList() const {
+    QStringList names;
+    for (const QString& f : fields_)
+        names << Database::quoted(f);
+    return names.join(QLatin1Char(','));
+}
+
 QString DataView::readCondition(int column, const QString& value, QVariantList& binds) const {
     if (column < 0)
         return {};
@@ -105,10 +109,10 @@ void DataView::read(int limit) const {
     started_ = true;
 
     QVariantList binds{lastRowid_};
-    QString sql =
-        QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid>?").arg(Database::quoted(table_));
+    QString sql = QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1>?")
+                      .arg(Database::rowColumn(), selectList(), Database::quoted(table_));
     sql += readCondition(readColumn_, readValue_, binds);
-    sql += QStringLiteral(" ORDER BY rowid");
+    sql += QStringLiteral(" ORDER BY ") + Database::rowColumn();
     if (limit >= 0) {
         sql += QStringLiteral(" LIMIT ?");
         binds << limit;
@@ -206,8 +210,10 @@ bool DataView::isEmpty() const {
     return visible_.empty();
 }
 
+// A row added here is current without anything read: typing into it needs no database.
 int DataView::currentRow() const {
-    readFirstPage();
+    if (firstPending_ || (!started_ && current_ < 0))
+        readFirstPage();
     return current_;
 }
 
@@ -436,16 +442,21 @@ void DataView::writeRow(Row& row) {
             marks << QStringLiteral("?");
         }
         if (names.isEmpty()) {
-            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table));
+            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table) +
+                      Database::returningRow());
         } else {
             q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+                          .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))) +
+                      Database::returningRow());
             for (const auto& edit : row.edits)
                 q.addBindValue(edit.second);
         }
         Database::exec(q);
         Database::noteWrite(table_, q.numRowsAffected());
-        row.rowid = q.lastInsertId().toLongLong();
+        if (Database::returningRow().isEmpty())
+            row.rowid = q.lastInsertId().toLongLong();
+        else if (q.next())
+            row.rowid = q.value(0).toLongLong();
         return;
     }
     // Only fields that really differ from what was read; each must still hold what was read.
@@ -457,13 +468,14 @@ void DataView::writeRow(Row& row) {
             continue;
         sets << Database::quoted(fields_[c]) + QStringLiteral("=?");
         setValues << text;
-        checks << Database::quoted(fields_[c]) + QStringLiteral(" IS ?");
+        checks << Database::quoted(fields_[c]) + Database::isSame();
         checkValues << (wasNull ? QVariant() : QVariant(row.stored(c)));
     }
     if (sets.isEmpty())
         return;
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=? AND %3")
-                  .arg(table, sets.join(QLatin1Char(',')), checks.join(QStringLiteral(" AND "))));
+    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3=? AND %4")
+                  .arg(table, sets.join(QLatin1Char(',')), Database::rowColumn(),
+                       checks.join(QStringLiteral(" AND "))));
     for (const QVariant& v : setValues)
         q.addBindValue(v);
     q.addBindValue(row.rowid);
@@ -501,7 +513,8 @@ void DataView::deleteCurrent() {
         Database::requirePagesChecked();
         const bool current = Database::stamp(table_) == stamp_;
         QSqlQuery q(Database::connection());
-        q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(Database::quoted(table_)));
+        q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2=?")
+                      .arg(Database::quoted(table_), Database::rowColumn()));
         q.addBindValue(rows_[size_t(index)].rowid);
         Database::exec(q);
         Database::noteWrite(table_, q.numRowsAffected());
@@ -524,8 +537,9 @@ void DataView::deleteCurrent() {
 QString DataView::lastStored(const QString& name) const {
     const int column = requireField(name);
     QSqlQuery q(Database::connection());
-    Database::exec(q, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid DESC LIMIT 1")
-                          .arg(Database::quoted(fields_[column]), Database::quoted(table_)));
+    Database::exec(q, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 DESC LIMIT 1")
+                          .arg(Database::quoted(fields_[column]), Database::quoted(table_),
+                               Database::rowColumn()));
     return q.next() ? q.value(0).toString() : QString();
 }
 
@@ -533,7 +547,7 @@ bool DataView::anyStored(const QString& name, const QString& value) const {
     QVariantList binds;
     const QString condition = readCondition(requireField(name), value, binds);
     QSqlQuery q(Database::connection());
-    q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE 1%2 LIMIT 1")
+    q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE 1=1%2 LIMIT 1")
                   .arg(Database::quoted(table_), condition));
     for (const QVariant& v : binds)
         q.addBindValue(v);

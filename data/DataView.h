@@ -98,6 +98,7 @@ private:
     void readUpTo(int row) const;
     void readEverything() const { read(-1); }
     void readWholeKeepingEdits();
+    QString selectList() const;
     QString readCondition(int column, const QString& value, QVariantList& binds) const;
     void applyCommitted();
     void rebuildVisible();

@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "Content.h"
+#include "Server.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,9 +28,11 @@ QString tr(const char* text) {
     return QString::fromUtf8(text);
 }
 
+[[noreturn]] void fail(const QSqlQuery& q);
+
 void execOrThrow(QSqlQuery& q, const QString& sql) {
     if (!q.exec(sql))
-        throw DataError(q.lastError().text());
+        fail(q);
 }
 
 QString createTableSql(const Tables::Table& t) {
@@ -66,11 +69,9 @@ void createIndexes(QSqlDatabase& db) {
         execOrThrow(q, index.sql(true));
 }
 
-void createSchema(QSqlDatabase& db) {
+// The delivered rows: the item statements and the one Theme row.
+void addContent(QSqlDatabase& db) {
     QSqlQuery q(db);
-    for (const Tables::Table& t : Tables::all())
-        execOrThrow(q, createTableSql(t));
-    createIndexes(db);
     q.prepare(QStringLiteral("INSERT INTO \"QUS\" (\"ID\", \"QU\") VALUES (?, ?)"));
     for (int i = 0; i < Tables::ItemCount; ++i) {
         q.addBindValue(QString::number(i + 1));
@@ -81,6 +82,14 @@ void createSchema(QSqlDatabase& db) {
         QStringLiteral("INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES (?, '', '')"));
     q.addBindValue(QString::fromLatin1(Tables::DefaultTheme));
     exec(q);
+}
+
+void createSchema(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    for (const Tables::Table& t : Tables::all())
+        execOrThrow(q, createTableSql(t));
+    createIndexes(db);
+    addContent(db);
 }
 
 } // namespace
@@ -303,7 +312,6 @@ void startPagesCheck() {
         });
 }
 
-
 int savepointCounter = 0;
 qint64 rollbackCount = 0;
 qint64 viewChanges = 0;
@@ -321,8 +329,278 @@ QString quoted(const QString& name) {
            QLatin1Char('"');
 }
 
+// --- The clinic's database on a PostgreSQL server -------------------------------------------
+
+namespace {
+
+Kind currentKind = Kind::File;
+int transactionDepth = 0;    // the server needs BEGIN for the outermost level
+bool connectionLost = false; // the server's connection broke: the next use opens it again
+
+constexpr auto kRowColumn = "vorn_row";
+constexpr auto kStampTable = "vorn_stamp";
+constexpr qint64 kCreationLock = 7273911; // one workstation makes the tables at a time
+
+QString describe(const ServerSettings& s) {
+    return QStringLiteral("%1@%2:%3/%4").arg(s.user, s.host, QString::number(s.port), s.database);
+}
+
+QString serverRefusal(const QString& where, const QString& problem) {
+    return tr("پایگاه داده باز نشد.\n\nسرور: %1\nمشکل: %2\n\nبرنامه بسته می‌شود و در "
+              "پایگاه دادهٔ سرور چیزی تغییر نمی‌کند.")
+        .arg(where, problem);
+}
+
+// What the server's client library said, in words a clinic's user can act on.
+QString connectionProblem(const QSqlError& error) {
+    const QString text = error.text();
+    auto says = [&](const char* words) {
+        return text.contains(QLatin1String(words), Qt::CaseInsensitive);
+    };
+    QString plain;
+    if (says("password authentication failed") || says("no password supplied") ||
+        (says("role") && says("does not exist")))
+        plain = tr(
+            "نام کاربر یا گذرواژه پذیرفته نشد (گذرواژه در پروندهٔ ‎~/.pgpass‎ این "
+            "کاربر نگه داشته می‌شود).");
+    else if (says("database") && says("does not exist"))
+        plain = tr("پایگاه داده‌ای به این نام روی سرور نیست.");
+    else if (says("could not connect") || says("connection refused") || says("timeout") ||
+             says("is the server running") || says("connection to server") ||
+             says("could not translate host name") || says("no route to host"))
+        plain = tr("سرور در دسترس نیست: نشانی و درگاه را بررسی کنید و ببینید سرور روشن است.");
+    else
+        plain = tr("اتصال به سرور ممکن نشد.");
+    return plain + QStringLiteral("\n(") + text.trimmed() + QLatin1Char(')');
+}
+
+QStringList serverColumns(QSqlDatabase& db, const QString& table, QStringList* types = nullptr) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT column_name, data_type FROM information_schema.columns "
+                             "WHERE table_schema = current_schema() AND table_name = ? "
+                             "ORDER BY ordinal_position"));
+    q.addBindValue(table);
+    exec(q);
+    QStringList names;
+    while (q.next()) {
+        names << q.value(0).toString();
+        if (types)
+            *types << q.value(1).toString();
+    }
+    return names;
+}
+
+// Exactly the program's tables, columns and triggers; anything else is another database.
+QString serverSchemaProblem(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    execOrThrow(q, QStringLiteral("SELECT table_name, table_type FROM information_schema.tables "
+                                  "WHERE table_schema = current_schema()"));
+    QStringList foreign, missing, wrong;
+    QStringList ours{QString::fromLatin1(kStampTable)};
+    for (const Tables::Table& t : Tables::all())
+        ours << t.name;
+    QStringList found;
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        if (!ours.contains(name) || q.value(1).toString() != QLatin1String("BASE TABLE"))
+            foreign << name;
+        else
+            found << name;
+    }
+    for (const QString& name : ours)
+        if (!found.contains(name))
+            missing << name;
+    for (const Tables::Table& t : Tables::all()) {
+        if (!found.contains(t.name))
+            continue;
+        QStringList types;
+        const QStringList names = serverColumns(db, t.name, &types);
+        QStringList expected{QString::fromLatin1(kRowColumn)};
+        expected << t.fields;
+        QStringList expectedTypes{QStringLiteral("bigint")};
+        for (qsizetype i = 0; i < t.fields.size(); ++i)
+            expectedTypes << QStringLiteral("text");
+        if (names != expected || types != expectedTypes)
+            wrong << t.name;
+    }
+    execOrThrow(q, QStringLiteral("SELECT t.tgname FROM pg_trigger t JOIN pg_class c ON "
+                                  "t.tgrelid = c.oid JOIN pg_namespace n ON c.relnamespace = "
+                                  "n.oid WHERE n.nspname = current_schema() AND NOT "
+                                  "t.tgisinternal"));
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        if (!name.startsWith(QLatin1String("vorn_count_")))
+            foreign << tr("ماشه %1").arg(name);
+    }
+    if (!missing.isEmpty())
+        return tr("این پایگاه داده از VORN نیست: جدول‌های %1 در آن نیست.")
+            .arg(missing.join(QStringLiteral("، ")));
+    if (!wrong.isEmpty())
+        return tr("این پایگاه داده از VORN نیست: جدول‌های %1 ستون‌های دیگری دارند.")
+            .arg(wrong.join(QStringLiteral("، ")));
+    if (!foreign.isEmpty())
+        return tr("این پایگاه داده از VORN نیست: چیزهایی در آن هست که VORN نساخته است (%1).")
+            .arg(foreign.join(QStringLiteral("، ")));
+    return {};
+}
+
+bool serverIsEmpty(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    execOrThrow(q, QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE "
+                                  "table_schema = current_schema()"));
+    return q.next() && q.value(0).toInt() == 0;
+}
+
+// The four tables, each with the row number the views go by, the indexes (a subject's code is
+// unique on the server: two desks cannot give one code twice), the per-table change counter
+// and the delivered content, all in one transaction.
+void createServerSchema(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    for (const Tables::Table& t : Tables::all()) {
+        QStringList columns{QStringLiteral("%1 bigserial PRIMARY KEY").arg(kRowColumn)};
+        for (const QString& f : t.fields)
+            columns << quoted(f) + QStringLiteral(" text");
+        execOrThrow(q, QStringLiteral("CREATE TABLE %1 (%2)")
+                           .arg(quoted(t.name), columns.join(QStringLiteral(", "))));
+    }
+    for (const Index& index : kIndexes) {
+        const bool unique = QLatin1String(index.name) == QLatin1String("vorn_ide_code");
+        execOrThrow(q, QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                           .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
+                                quoted(QString::fromLatin1(index.name)),
+                                quoted(QString::fromLatin1(index.table)),
+                                quoted(QString::fromLatin1(index.field))));
+    }
+    execOrThrow(q, QStringLiteral("CREATE TABLE %1 (tbl text PRIMARY KEY, n bigint NOT NULL)")
+                       .arg(kStampTable));
+    execOrThrow(q, QStringLiteral("CREATE FUNCTION vorn_count() RETURNS trigger LANGUAGE plpgsql "
+                                  "AS $$ BEGIN UPDATE %1 SET n = n + 1 WHERE tbl = TG_TABLE_NAME; "
+                                  "RETURN NULL; END $$")
+                       .arg(kStampTable));
+    for (const Tables::Table& t : Tables::all()) {
+        q.prepare(QStringLiteral("INSERT INTO %1 (tbl, n) VALUES (?, 0)").arg(kStampTable));
+        q.addBindValue(t.name);
+        exec(q);
+        execOrThrow(q, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %2 "
+                                      "FOR EACH STATEMENT EXECUTE FUNCTION vorn_count()")
+                           .arg(quoted(QStringLiteral("vorn_count_") + t.name), quoted(t.name)));
+    }
+    addContent(db);
+}
+
+} // namespace
+
+Kind kind() {
+    return currentKind;
+}
+
+QString rowColumn() {
+    return currentKind == Kind::Server ? QString::fromLatin1(kRowColumn) : QStringLiteral("rowid");
+}
+
+QString isSame() {
+    return currentKind == Kind::Server ? QStringLiteral(" IS NOT DISTINCT FROM ?")
+                                       : QStringLiteral(" IS ?");
+}
+
+QString returningRow() {
+    return currentKind == Kind::Server ? QStringLiteral(" RETURNING ") + rowColumn() : QString();
+}
+
+QString byteLength(const QString& expression) {
+    return (currentKind == Kind::Server ? QStringLiteral("octet_length(%1)")
+                                        : QStringLiteral("LENGTH(CAST(%1 AS BLOB))"))
+        .arg(expression);
+}
+
+QStringList columns(const QString& table, QString* name) {
+    const Tables::Table& known = Tables::byName(table);
+    *name = known.name.isEmpty() ? table : known.name;
+    QSqlDatabase db = connection();
+    if (currentKind == Kind::Server) {
+        QStringList names = serverColumns(db, *name);
+        names.removeAll(QString::fromLatin1(kRowColumn));
+        return names;
+    }
+    QSqlQuery q(db);
+    execOrThrow(q, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(*name)));
+    QStringList names;
+    while (q.next())
+        names << q.value(1).toString();
+    return names;
+}
+
+OpenResult openServer(const ServerSettings& s) {
+    OpenResult result;
+    result.path = describe(s);
+    QString problem;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), kConnection);
+        if (!db.isValid()) {
+            problem = tr("برنامه برای کار با سرور PostgreSQL به بستهٔ libqt6sql6-psql نیاز دارد "
+                         "که نصب نیست.");
+        } else {
+            db.setHostName(s.host);
+            db.setPort(s.port);
+            db.setDatabaseName(s.database);
+            db.setUserName(s.user);
+            db.setConnectOptions( // A server gone quiet is noticed within seconds, not minutes.
+                QStringLiteral("sslmode=%1;connect_timeout=5;keepalives_idle=5;"
+                               "keepalives_interval=2;keepalives_count=2;tcp_user_timeout=10000")
+                    .arg(s.sslMode));
+            if (!db.open()) {
+                problem = connectionProblem(db.lastError());
+            } else {
+                try {
+                    if (serverIsEmpty(db)) {
+                        QSqlQuery q(db);
+                        execOrThrow(q, QStringLiteral("BEGIN"));
+                        execOrThrow(
+                            q,
+                            QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kCreationLock));
+                        if (serverIsEmpty(db)) { // no other workstation made them meanwhile
+                            createServerSchema(db);
+                            result.status = OpenResult::Created;
+                        }
+                        execOrThrow(q, QStringLiteral("COMMIT"));
+                    }
+                    if (result.status != OpenResult::Created)
+                        problem = serverSchemaProblem(db);
+                } catch (const DataError& e) {
+                    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+                    problem = e.message();
+                }
+            }
+        }
+    }
+    if (!problem.isEmpty()) {
+        close();
+        result.status = OpenResult::Refused;
+        result.message = serverRefusal(result.path, problem);
+        return result;
+    }
+    currentKind = Kind::Server;
+    if (result.status == OpenResult::Created)
+        result.message =
+            tr("پایگاه دادهٔ سرور (%1) نخستین بار به کار رفت: جدول‌های VORN در آن "
+               "ساخته شد.")
+                .arg(result.path);
+    else
+        result.status = OpenResult::Opened;
+    return result;
+}
+
 OpenResult open(const QString& programFolder, PageCheck check) {
     close();
+    currentKind = Kind::File;
+    if (const Server::Read server = Server::read(programFolder); !server.error.isEmpty()) {
+        OpenResult refused;
+        refused.path = Server::settingsPath(programFolder);
+        refused.message = server.error;
+        return refused;
+    } else if (server.settings) {
+        return openServer(*server.settings);
+    }
     OpenResult result;
     result.path = QFileInfo(filePath(programFolder)).absoluteFilePath();
     const QFileInfo info(result.path);
@@ -421,6 +699,17 @@ Stamp stamp(const QString& table) {
     Stamp s;
     s.table = tableWrites.value(table.toLower());
     s.rollbacks = rollbackCount;
+    if (currentKind == Kind::Server) {
+        // The server counts the changes of each table, whoever made them.
+        const Tables::Table& known = Tables::byName(table);
+        q.prepare(QStringLiteral("SELECT n FROM %1 WHERE tbl = ?").arg(kStampTable));
+        q.addBindValue(known.name.isEmpty() ? table : known.name);
+        exec(q);
+        if (q.next())
+            s.version = q.value(0).toLongLong();
+        s.foreign = 0;
+        return s;
+    }
     execOrThrow(q, QStringLiteral("SELECT total_changes()"));
     if (q.next())
         s.foreign = q.value(0).toLongLong() - viewChanges;
@@ -459,6 +748,8 @@ QString checkFile(const QString& path) {
 
 void close() {
     pagesCheck.reset(); // waits for a check still running
+    transactionDepth = 0;
+    connectionLost = false;
     if (QSqlDatabase::contains(kConnection)) {
         QSqlDatabase::database(kConnection, false).close();
         QSqlDatabase::removeDatabase(kConnection);
@@ -471,39 +762,99 @@ bool isOpen() {
 }
 
 QSqlDatabase connection() {
+    if (currentKind == Kind::Server && connectionLost && QSqlDatabase::contains(kConnection)) {
+        QSqlDatabase db = QSqlDatabase::database(kConnection, false);
+        db.close();
+        if (!db.open())
+            throw DataError(tr("سرور پایگاه داده هنوز در دسترس نیست؛ کمی بعد دوباره امتحان "
+                               "کنید.\n") +
+                            connectionProblem(db.lastError()));
+        connectionLost = false;
+        transactionDepth = 0;
+        return db;
+    }
     if (!isOpen())
         throw DataError(tr("پایگاه داده باز نیست."));
     return QSqlDatabase::database(kConnection, false);
 }
 
+namespace {
+
+// Why a statement failed, for the user; a lost connection is marked for the next use.
+void fail(const QSqlQuery& q) {
+    const QSqlError error = q.lastError();
+    if (currentKind == Kind::Server) {
+        // The server keeps a subject's code unique: another workstation took it first.
+        if (error.nativeErrorCode() == QLatin1String("23505"))
+            throw CodeTaken(tr("این کد را همین حالا کسی دیگر برای آزمودنی دیگری ثبت کرده "
+                               "است؛ چیزی نوشته نشد."));
+        // No SQL state (the client library's own failure), a connection exception (08…) or
+        // the server shutting down (57P…): the connection is gone.
+        const QString text = error.text();
+        const QString state = error.nativeErrorCode();
+        const bool lost = error.type() == QSqlError::ConnectionError || state.isEmpty() ||
+                          state.startsWith(QLatin1String("08")) ||
+                          state.startsWith(QLatin1String("57P")) ||
+                          text.contains(QLatin1String("server closed the connection")) ||
+                          text.contains(QLatin1String("terminating connection")) ||
+                          text.contains(QLatin1String("no connection to the server")) ||
+                          text.contains(QLatin1String("could not send data")) ||
+                          text.contains(QLatin1String("could not receive data"));
+        if (lost) {
+            connectionLost = true;
+            transactionDepth = 0;
+            throw DataError(
+                tr("ارتباط با سرور پایگاه داده قطع شد؛ این کار ذخیره نشد و چیزی "
+                   "نیمه‌کاره نماند. وقتی سرور در دسترس بود دوباره امتحان "
+                   "کنید: برنامه خودش دوباره وصل می‌شود.\n(") +
+                text.trimmed() + QLatin1Char(')'));
+        }
+    }
+    throw DataError(error.text());
+}
+
+} // namespace
+
 void exec(QSqlQuery& query) {
     if (!query.exec())
-        throw DataError(query.lastError().text());
+        fail(query);
 }
 
 void exec(QSqlQuery& query, const QString& sql) {
     execOrThrow(query, sql);
 }
 
+// On the server the outermost level is a transaction of its own (a savepoint needs one);
+// SQLite starts one with the savepoint.
 Transaction::Transaction() : name_(QStringLiteral("vorn_%1").arg(++savepointCounter)) {
     requirePagesChecked();
     QSqlQuery q(connection());
-    execOrThrow(q, QStringLiteral("SAVEPOINT ") + name_);
+    outermost_ = currentKind == Kind::Server && transactionDepth == 0;
+    execOrThrow(q, outermost_ ? QStringLiteral("BEGIN") : QStringLiteral("SAVEPOINT ") + name_);
+    ++transactionDepth;
 }
 
 Transaction::~Transaction() {
-    if (done_ || !isOpen())
+    if (done_)
+        return;
+    --transactionDepth;
+    if (!isOpen())
         return;
     QSqlQuery q(connection());
-    q.exec(QStringLiteral("ROLLBACK TO ") + name_);
-    q.exec(QStringLiteral("RELEASE ") + name_);
+    if (outermost_) {
+        q.exec(QStringLiteral("ROLLBACK"));
+    } else {
+        q.exec(QStringLiteral("ROLLBACK TO ") + name_);
+        q.exec(QStringLiteral("RELEASE ") + name_);
+    }
     ++rollbackCount; // views that took their own writes for done must read again
 }
 
 void Transaction::commit() {
     QSqlQuery q(connection());
-    execOrThrow(q, QStringLiteral("RELEASE ") + name_);
+    execOrThrow(q, outermost_ ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE ") + name_);
     done_ = true;
+    --transactionDepth;
 }
 
 } // namespace Database

@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <stdexcept>
 
@@ -17,6 +18,12 @@ public:
 
 private:
     QString message_;
+};
+
+// The server refused a second subject with a code another workstation gave a moment ago.
+class CodeTaken : public DataError {
+public:
+    using DataError::DataError;
 };
 
 namespace Database {
@@ -75,6 +82,17 @@ Stamp stamp(const QString& table);
 // Views report each write they make, so that their own writes do not count as foreign.
 void noteWrite(const QString& table, int rows);
 
+// Which kind of database the connection is on: the file (SQLite) or a server (PostgreSQL,
+// when the program folder holds a connection file). What differs between them is said here.
+enum class Kind { File, Server };
+Kind kind();
+QString rowColumn();    // the column that numbers a table's rows in stored order
+QString isSame();       // " IS ?" in SQLite's words or the server's, null included
+QString returningRow(); // appended to an INSERT so that it gives the new row's number
+QString byteLength(const QString& expression); // its length in UTF-8 bytes
+// The fields of a table, and its name as stored (names are matched without regard to case).
+QStringList columns(const QString& table, QString* name);
+
 // Quotes a table or field name for SQL (names come from the schema, never from the user).
 QString quoted(const QString& name);
 
@@ -91,6 +109,7 @@ public:
 private:
     QString name_;
     bool done_ = false;
+    bool outermost_ = false;
 };
 
 } // namespace Database

@@ -404,7 +404,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         // declares both before its rows.
         QStringList measures{QStringLiteral("COUNT(*)")};
         for (const Column& c : cols)
-            measures << QStringLiteral("MAX(LENGTH(CAST(%1 AS BLOB)))").arg(c.source);
+            measures << QStringLiteral("MAX(%1)").arg(Database::byteLength(c.source));
         QSqlQuery q(Database::connection());
         q.setForwardOnly(true);
         q.prepare(QStringLiteral("SELECT ") + measures.join(QStringLiteral(", ")) +
@@ -445,7 +445,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         for (const Column& c : cols)
             select << c.source;
         q.prepare(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                  subjectsFrom(group) + QStringLiteral(" ORDER BY i.rowid"));
+                  subjectsFrom(group) + subjectsInOrder());
         if (!group.isEmpty())
             q.addBindValue(group);
         Database::exec(q);

@@ -82,7 +82,7 @@ Figures compute() {
     QSqlQuery q(Database::connection());
     q.setForwardOnly(true);
     Database::exec(q, QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                          subjectsFrom() + QStringLiteral(" ORDER BY i.rowid"));
+                          subjectsFrom() + subjectsInOrder());
     Statistics::Groups groups(subscaleItems());
     Statistics::Subject s;
     while (q.next()) {

@@ -1,15 +1,23 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QString>
 
 // The subjects as the export and the statistics read them: each ide row ("i") with its first
 // Answer row ("a"), found by the index on Code; those of one group when group is not empty
 // (its value then bound as the query's one parameter).
 inline QString subjectsFrom(const QString& group = {}) {
-    QString from =
-        QStringLiteral(" FROM \"ide\" i LEFT JOIN \"Answer\" a ON a.rowid = (SELECT rowid "
-                       "FROM \"Answer\" WHERE \"Code\" = i.\"Code\" ORDER BY rowid LIMIT 1)");
+    QString from = QStringLiteral(" FROM \"ide\" i LEFT JOIN \"Answer\" a ON a.%1 = (SELECT %1 "
+                                  "FROM \"Answer\" WHERE \"Code\" = i.\"Code\" ORDER BY %1 "
+                                  "LIMIT 1)")
+                       .arg(Database::rowColumn());
     if (!group.isEmpty())
         from += QStringLiteral(" WHERE i.\"Group\" = ?");
     return from;
+}
+
+// The subjects in stored order.
+inline QString subjectsInOrder() {
+    return QStringLiteral(" ORDER BY i.") + Database::rowColumn();
 }

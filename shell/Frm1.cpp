@@ -379,7 +379,19 @@ void Frm1::Command8_Click() {
     Adodc3->refresh(); // an answer row left from a failed save must not be written twice
     Adodc3->addRow();
     Adodc3->setField(QStringLiteral("Code"), code);
-    DataView::commitAll({Adodc2, Adodc3});
+    try {
+        DataView::commitAll({Adodc2, Adodc3});
+    } catch (const CodeTaken&) {
+        // Another desk on the same server gave this code a moment ago: the next free one is
+        // proposed, and nothing was written.
+        Adodc3->refresh();
+        SuggestNextCode();
+        ui->Command1->setEnabled(false);
+        Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده") + QStringLiteral("\n") +
+                                        tr("کد بعدی پیشنهاد شد؛ دوباره ذخیره کنید."));
+        ui->Text11->setFocus();
+        return;
+    }
     Adodc2->refresh();
     Adodc3->refresh();
     Adodc5->refresh();

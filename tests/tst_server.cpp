@@ -1,0 +1,393 @@
+#include "Content.h"
+#include "DataView.h"
+#include "Database.h"
+#include "RealProgram.h"
+#include "ScriptedDialogs.h"
+#include "Server.h"
+#include "TempProgramFolder.h"
+#include "TestMain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <future>
+#include <thread>
+
+// The clinic's database on a real PostgreSQL server: the private cluster the test run starts
+// (its socket folder is in the file named by VORN_TEST_PG_STATE).
+class TestServer : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void emptyDatabaseGetsTablesAndContentOnFirstUse();
+    void foreignDatabaseIsRefusedUntouched_data();
+    void foreignDatabaseIsRefusedUntouched();
+    void problemsAreSaidPlainly_data();
+    void problemsAreSaidPlainly();
+    void viewRulesHoldOnTheServer();
+    void theServerKeepsCodesUnique();
+    void registrationOffersTheNextCodeWhenAnotherDeskTookIt();
+    void lostConnectionLeavesNothingHalfDoneAndReconnects();
+    void realProgramWorksOnTheServer();
+
+private:
+    QString socket_;
+    QString database_;
+    std::unique_ptr<QTemporaryDir> folder_;
+    ServerSettings settings() const;
+    QStringList query(const QString& sql, const QString& database = {}); // first column
+    QString state();                                                     // tables, rows
+};
+
+namespace {
+int databases = 0;
+}
+
+ServerSettings TestServer::settings() const {
+    ServerSettings s;
+    s.host = socket_;
+    s.database = database_;
+    s.user = QStringLiteral("postgres");
+    s.sslMode = QStringLiteral("disable");
+    return s;
+}
+
+// Through a connection of the test's own, as another workstation or the administrator.
+QStringList TestServer::query(const QString& sql, const QString& database) {
+    QStringList values;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "admin");
+        db.setHostName(socket_);
+        db.setDatabaseName(database.isEmpty() ? database_ : database);
+        db.setUserName("postgres");
+        if (!db.open()) {
+            qWarning("%s", qPrintable(db.lastError().text()));
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(sql))
+                qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+            while (q.next())
+                values << q.value(0).toString();
+            q.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase("admin");
+    return values;
+}
+
+QString TestServer::state() {
+    QString all;
+    for (const QString& t : query("SELECT table_name FROM information_schema.tables WHERE "
+                                  "table_schema = 'public' ORDER BY table_name"))
+        all += t + ':' + query(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(t)).join("") + ' ';
+    return all;
+}
+
+void TestServer::initTestCase() {
+    QFile state(qEnvironmentVariable("VORN_TEST_PG_STATE"));
+    QVERIFY2(state.open(QIODevice::ReadOnly), "the test run starts the server (pg-cluster)");
+    socket_ = QString::fromUtf8(state.readAll()).trimmed();
+    QVERIFY(QSqlDatabase::isDriverAvailable("QPSQL"));
+}
+
+void TestServer::init() {
+    database_ = QStringLiteral("vorn_test_%1").arg(++databases);
+    query("CREATE DATABASE " + database_, "postgres");
+    folder_ = std::make_unique<QTemporaryDir>();
+    QCOMPARE(Server::write(folder_->path(), settings()), QString());
+}
+
+void TestServer::cleanup() {
+    Database::close();
+    folder_.reset();
+    query("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)", "postgres");
+}
+
+void TestServer::emptyDatabaseGetsTablesAndContentOnFirstUse() {
+    Database::OpenResult first = Database::open(folder_->path());
+    QCOMPARE(first.status, Database::OpenResult::Created);
+    QCOMPARE(Database::kind(), Database::Kind::Server);
+    QVERIFY(first.message.contains(database_));
+    Database::close();
+    QCOMPARE(query("SELECT count(*) FROM \"QUS\""), QStringList{"33"});
+    QCOMPARE(query("SELECT \"TH\" FROM \"Theme\""), QStringList{Tables::DefaultTheme});
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Opened);
+    DataView items;
+    items.open("qus");
+    QCOMPARE(items.rowCount(), 33);
+    QCOMPARE(items.field("QU"), Tables::itemTexts()[0]);
+}
+
+void TestServer::foreignDatabaseIsRefusedUntouched_data() {
+    QTest::addColumn<QStringList>("sql");
+    QTest::newRow("another program's table")
+        << QStringList{"CREATE TABLE notes (x text)", "INSERT INTO notes VALUES ('a')"};
+    QTest::newRow("ide a view") << QStringList{"CREATE VIEW ide AS SELECT 1 AS x"};
+    QTest::newRow("extra column") << QStringList{"ALTER TABLE ide ADD COLUMN note text"};
+    QTest::newRow("trigger") << QStringList{
+        "CREATE FUNCTION wipe() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN DELETE FROM "
+        "\"Answer\"; RETURN NULL; END $$",
+        "CREATE TRIGGER wipe AFTER INSERT ON ide EXECUTE FUNCTION wipe()"};
+}
+
+void TestServer::foreignDatabaseIsRefusedUntouched() {
+    QFETCH(QStringList, sql);
+    if (!sql.front().contains("VIEW") && !sql.front().contains("notes")) {
+        QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+        Database::close();
+    }
+    for (const QString& statement : sql)
+        query(statement);
+    const QString before = state();
+    const Database::OpenResult result = Database::open(folder_->path());
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QVERIFY2(result.message.contains(database_) && result.message.contains("VORN"),
+             qPrintable(result.message));
+    QVERIFY(!Database::isOpen());
+    QCOMPARE(state(), before);
+}
+
+void TestServer::problemsAreSaidPlainly_data() {
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no server there") << "host" << QString::fromUtf8("سرور در دسترس نیست");
+    QTest::newRow("no such database")
+        << "database" << QString::fromUtf8("پایگاه داده‌ای به این نام");
+    QTest::newRow("no such user") << "user" << QString::fromUtf8("پذیرفته نشد");
+    QTest::newRow("damaged connection file") << "file" << QString::fromUtf8("درست نیست");
+}
+
+void TestServer::problemsAreSaidPlainly() {
+    QFETCH(QString, problem);
+    QFETCH(QString, said);
+    ServerSettings s = settings();
+    if (problem == "host")
+        s.host = folder_->path(); // a folder with no server's socket in it
+    if (problem == "database")
+        s.database = "no_such_database";
+    if (problem == "user")
+        s.user = "nobody_here";
+    QCOMPARE(Server::write(folder_->path(), s), QString());
+    if (problem == "file") {
+        QFile f(Server::settingsPath(folder_->path()));
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("port = many\n");
+    }
+    const Database::OpenResult result = Database::open(folder_->path());
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QVERIFY2(result.message.contains(said), qPrintable(result.message));
+    QVERIFY(!QFile::exists(Database::filePath(folder_->path()))); // no file made instead
+}
+
+// Snapshot, bound values, optimistic commit and the change counter, with another workstation.
+void TestServer::viewRulesHoldOnTheServer() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    DataView subjects;
+    subjects.open("ide");
+    QVERIFY(subjects.isEmpty());
+    const QString odd = QString::fromUtf8("O'Neil; DROP TABLE ide; -- محمدي");
+    for (const char* code : {"1", "2", "3"}) {
+        subjects.addRow();
+        subjects.setField("Code", code);
+        subjects.setField("LName", odd);
+    }
+    subjects.commit();
+    QCOMPARE(query("SELECT \"Code\" FROM ide ORDER BY vorn_row"), (QStringList{"1", "2", "3"}));
+    QCOMPARE(query("SELECT DISTINCT \"LName\" FROM ide"), QStringList{odd});
+
+    DataView one;
+    one.open("IDE");
+    one.setFilter("code", "2");
+    QVERIFY(one.hasCurrent());
+    QCOMPARE(one.readRowCount(), 1);
+    one.setField("FName", "mine");
+    // Another workstation changes the same subject first.
+    query("UPDATE ide SET \"FName\" = 'theirs' WHERE \"Code\" = '2'");
+    QVERIFY_THROWS_EXCEPTION(DataError, one.commit());
+    QCOMPARE(query("SELECT \"FName\" FROM ide WHERE \"Code\" = '2'"), QStringList{"theirs"});
+    one.refresh(); // the counter says the table changed: read again
+    one.setFilter("Code", "2");
+    QCOMPARE(one.field("FName"), QStringLiteral("theirs"));
+    one.setField("FName", "mine");
+    one.commit();
+    QCOMPARE(query("SELECT \"FName\" FROM ide WHERE \"Code\" = '2'"), QStringList{"mine"});
+
+    // A subject added elsewhere is seen after a refresh, not before.
+    QCOMPARE(subjects.rowCount(), 3);
+    query("INSERT INTO ide (\"Code\") VALUES ('4')");
+    QCOMPARE(subjects.rowCount(), 3);
+    subjects.refresh();
+    QCOMPARE(subjects.rowCount(), 4);
+    subjects.moveLast();
+    QCOMPARE(subjects.field("Code"), QStringLiteral("4"));
+    subjects.deleteCurrent();
+    QCOMPARE(query("SELECT count(*) FROM ide"), QStringList{"3"});
+    QCOMPARE(subjects.lastStored("Code"), QStringLiteral("3"));
+    QVERIFY(subjects.anyStored("LName", odd) && !subjects.anyStored("Code", "4"));
+
+    // All or nothing across tables.
+    DataView answers;
+    answers.open("Answer");
+    subjects.addRow();
+    subjects.setField("Code", "5");
+    answers.addRow();
+    answers.setField("Code", "5");
+    answers.setField("1", "4");
+    DataView::commitAll({&subjects, &answers});
+    QCOMPARE(query("SELECT \"1\" FROM \"Answer\" WHERE \"Code\" = '5'"), QStringList{"4"});
+}
+
+// Two desks registering at the same moment: the server takes the first code, refuses the second.
+void TestServer::theServerKeepsCodesUnique() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    query("INSERT INTO ide (\"Code\") VALUES ('7')"); // the other desk, a moment earlier
+    DataView desk, answers;
+    desk.open("ide");
+    answers.open("Answer");
+    desk.addRow();
+    desk.setField("Code", "7");
+    answers.addRow();
+    answers.setField("Code", "7");
+    try {
+        DataView::commitAll({&desk, &answers});
+        QFAIL("a second subject with code 7");
+    } catch (const DataError& e) {
+        QVERIFY2(e.message().contains(QString::fromUtf8("کسی دیگر")), qPrintable(e.message()));
+    }
+    QCOMPARE(query("SELECT count(*) FROM ide"), QStringList{"1"});
+    QCOMPARE(query("SELECT count(*) FROM \"Answer\""), QStringList{"0"}); // nothing half-done
+    QVERIFY(desk.hasPendingChanges());
+    desk.setField("Code", "8");
+    DataView::commitAll({&desk, &answers});
+    QCOMPARE(query("SELECT \"Code\" FROM ide ORDER BY vorn_row"), (QStringList{"7", "8"}));
+}
+
+// The registration panel proposes a code; another desk saves a subject with it first. The save
+// is refused by the server, the user is told and the next code proposed; nothing is written.
+void TestServer::registrationOffersTheNextCodeWhenAnotherDeskTookIt() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    query("INSERT INTO ide (\"Code\", \"FName\") VALUES ('1', 'first')");
+    ScriptedDialogs dialogs;
+    QPointer<Frm1> main = Frm1::load();
+    QVERIFY(main);
+    QTest::mouseClick(control<QPushButton>(main, "Command1"), Qt::LeftButton);
+    auto* code = control<QLineEdit>(main, "Text11");
+    QCOMPARE(code->text(), QStringLiteral("2"));
+    for (const auto& [box, text] :
+         {std::pair{"Text6", "Sara"}, {"Text4", "Karimi"}, {"Text5", "30"}, {"Text7", "BA"}}) {
+        auto* edit = control<QLineEdit>(main, box);
+        edit->setText(QString::fromLatin1(text));
+        Q_EMIT edit->textEdited(edit->text());
+    }
+    for (const char* list : {"Combo2", "Combo1", "Combo3"}) {
+        auto* combo = control<QComboBox>(main, list);
+        combo->setCurrentIndex(1);
+        Q_EMIT combo->textActivated(combo->currentText());
+    }
+    // The other desk saves code 2 at the same moment: its transaction is open when this desk
+    // checks the code (and does not see it yet), and commits while this desk's save waits.
+    std::promise<void> begun;
+    std::thread otherDesk([this, &begun] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "desk");
+            db.setHostName(socket_);
+            db.setDatabaseName(database_);
+            db.setUserName("postgres");
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN"));
+            QVERIFY(q.exec("INSERT INTO ide (\"Code\", \"FName\") VALUES ('2', 'other desk')"));
+            begun.set_value();
+            QThread::msleep(700);
+            QVERIFY(q.exec("COMMIT"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("desk");
+    });
+    begun.get_future().wait();
+    QTest::mouseClick(control<QPushButton>(main, "Command8"), Qt::LeftButton);
+    otherDesk.join();
+    QVERIFY(!dialogs.shown.isEmpty());
+    QVERIFY2(dialogs.shown.back().text.contains(QString::fromUtf8("کد بعدی")),
+             qPrintable(dialogs.shown.back().text));
+    QCOMPARE(code->text(), QStringLiteral("3"));
+    QCOMPARE(query("SELECT count(*) FROM \"Answer\""), QStringList{"0"});
+    QTest::mouseClick(control<QPushButton>(main, "Command8"), Qt::LeftButton);
+    QCOMPARE(query("SELECT \"Code\" || ' ' || \"FName\" FROM ide ORDER BY vorn_row"),
+             (QStringList{"1 first", "2 other desk", "3 Sara"}));
+    QCOMPARE(query("SELECT \"Code\" FROM \"Answer\""), QStringList{"3"});
+    main->findChild<QLineEdit*>("Text3")->setText("1"); // no exit question
+    main->close();
+}
+
+// The server stops while the program runs: the save fails at once with a plain message and
+// nothing half-written; once the server is back, the next action reconnects and saves.
+void TestServer::lostConnectionLeavesNothingHalfDoneAndReconnects() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    DataView subjects, answers;
+    subjects.open("ide");
+    answers.open("Answer");
+    QVERIFY(subjects.isEmpty() && answers.isEmpty());
+    auto cluster = [](const char* what) {
+        QProcess script;
+        script.start(QStringLiteral(PG_CLUSTER),
+                     {what, qEnvironmentVariable("VORN_TEST_PG_STATE")});
+        return script.waitForFinished(60000) && script.exitCode() == 0;
+    };
+    QVERIFY(cluster("pause"));
+    subjects.addRow();
+    subjects.setField("Code", "9");
+    answers.addRow();
+    answers.setField("Code", "9");
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        DataView::commitAll({&subjects, &answers});
+        QFAIL("saved with the server stopped");
+    } catch (const DataError& e) {
+        QVERIFY2(e.message().contains(QString::fromUtf8("سرور")), qPrintable(e.message()));
+    }
+    QVERIFY(timer.elapsed() < 15000);
+    QVERIFY_THROWS_EXCEPTION(DataError, DataView::commitAll({&subjects, &answers})); // still gone
+    QVERIFY(cluster("resume"));
+    DataView::commitAll({&subjects, &answers});
+    QCOMPARE(query("SELECT count(*) FROM ide"), QStringList{"1"});
+    QCOMPARE(query("SELECT count(*) FROM \"Answer\""), QStringList{"1"});
+    subjects.refresh();
+    QCOMPARE(subjects.rowCount(), 1);
+}
+
+// The real program, on the server named by its connection file: it shows a subject that
+// another workstation registered.
+void TestServer::realProgramWorksOnTheServer() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    Database::close();
+    query("INSERT INTO ide (\"Code\", \"FName\") VALUES ('41', 'desk')");
+    query("INSERT INTO \"Answer\" (\"Code\") VALUES ('41')");
+    RealProgram vorn(QStringLiteral(VORN_EXE));
+    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder_->path());
+    vorn.start();
+    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
+    vorn.send("press Frm1 Command4");
+    QVERIFY(!vorn.waitFor("shown", "FrmCode").isEmpty());
+    vorn.send("text FrmCode DataGrid1");
+    QCOMPARE(vorn.waitFor("text", "DataGrid1").value(4), QStringLiteral("1 41"));
+    QVERIFY(!QFile::exists(Database::filePath(folder_->path())));
+}
+
+VORN_TEST_MAIN(TestServer)
+#include "tst_server.moc"
