@@ -83,7 +83,7 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-constexpr int Runs = 7;
+constexpr int Runs = 11;
 
 // From starting the real program to its main window shown and idle.
 double startUp(const QString& folder) {

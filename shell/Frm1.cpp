@@ -308,25 +308,52 @@ void Frm1::SuggestNextCode() {
     Adodc5->refresh();
     if (Adodc5->isEmpty())
         return;
+    // Usually the last code plus one is free: one lookup. Only when it is taken are all the
+    // codes read to find the next free one.
     const QString code = QStringLiteral("Code");
-    Adodc2->setField(code, SkipTakenCode(Adodc5->lastStored(code), [this, &code](const QString& c) {
-                         return Adodc5->anyStored(code, c);
-                     }));
+    const QString last = Adodc5->lastStored(code);
+    QString proposal = SkipTakenCode(last, {});
+    if (Adodc5->anyStored(code, proposal))
+        proposal = SkipTakenCode(last, Adodc5->distinctStored(code));
+    Adodc2->setField(code, proposal);
 }
 
-// Each candidate is asked for as the proposal would write it: "12" is taken by a subject whose
-// code is "12", not by one whose code is "012" or "12.0".
-QString Frm1::SkipTakenCode(const QString& lastCode,
-                            const std::function<bool(const QString&)>& taken) {
+namespace {
+
+// A code written as a whole number the way the proposal writes one ("12", not "012" or "12.0").
+bool plainWholeNumber(QStringView code, qint64* value) {
+    if (code.isEmpty() || code.size() > 15 || (code.size() > 1 && code.front() == u'0'))
+        return false;
+    qint64 n = 0;
+    for (QChar c : code) {
+        if (c < u'0' || c > u'9')
+            return false;
+        n = n * 10 + (c.unicode() - u'0');
+    }
+    *value = n;
+    return true;
+}
+
+} // namespace
+
+QString Frm1::SkipTakenCode(const QString& lastCode, const QStringList& taken) {
     double candidate = Val(lastCode) + 1;
+    // Whole codes, the usual case, are counted as integers; text is made only for the answer.
     if (candidate >= 1 && candidate < 1e15 && candidate == std::floor(candidate)) {
+        QSet<qint64> numbers;
+        numbers.reserve(taken.size());
+        qint64 n = 0;
+        for (const QString& code : taken)
+            if (plainWholeNumber(code, &n))
+                numbers.insert(n);
         auto next = qint64(candidate);
-        while (taken(QString::number(next)))
+        while (numbers.contains(next))
             ++next;
         return QString::number(next);
     }
+    const QSet<QString> codes(taken.cbegin(), taken.cend());
     // Past 15 digits adding one changes nothing: stop there rather than loop.
-    while (taken(NumberText(candidate)) && candidate + 1 != candidate)
+    while (codes.contains(NumberText(candidate)) && candidate + 1 != candidate)
         candidate += 1;
     return NumberText(candidate);
 }

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 class DataView;
@@ -63,8 +62,7 @@ private:
     void ShowInstead(QWidget* window);
     void ShowHoverHelp(const QString& text);
     void SuggestNextCode();
-    static QString SkipTakenCode(const QString& lastCode,
-                                 const std::function<bool(const QString&)>& taken);
+    static QString SkipTakenCode(const QString& lastCode, const QStringList& taken);
     bool RegistrationComplete();
 
     std::unique_ptr<Ui::Frm1> ui;
