@@ -148,17 +148,18 @@ void Frmbackup::SetCopying(bool copying) {
         w->setEnabled(!copying);
 }
 
-// The copy is of the database file; a database on a server is not copied from here (yet), and
-// saying so is better than a copy of a file the program does not use.
-bool Frmbackup::CopiesTheFile() {
+// The file is copied block by block; a database on a server is written into a backup file of
+// the same kind, from one moment of its tables.
+int Frmbackup::CopyDatabaseTo(const QString& target) {
     if (Database::kind() == Database::Kind::File)
-        return true;
+        return CopyFileInBlocks(DatabaseFile(), target);
+    const QString error = Database::backupServer(target);
+    if (error.isEmpty())
+        return 1;
     Dialogs::get().message(this,
-                           tr("پایگاه داده روی سرور است و این پنجره از آن نسخهٔ پشتیبان "
-                              "نمی‌گیرد و آن را بازیابی نمی‌کند. نسخهٔ پشتیبان سرور را مدیر آن "
-                              "با pg_dump می‌گیرد."),
-                           tr("خطا"), Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
-    return false;
+                           tr("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral("\r\n") + error,
+                           title(), Dialogs::Icon::Critical, Dialogs::Buttons::Ok, true);
+    return 0;
 }
 
 void Frmbackup::VisualButtonEx2_Click() {
@@ -179,10 +180,8 @@ void Frmbackup::VisualButtonEx2_Click() {
                                Dialogs::Icon::Information, Dialogs::Buttons::Ok, true);
         return;
     }
-    if (!CopiesTheFile())
-        return;
     SetCopying(true);
-    const int copied = CopyFileInBlocks(DatabaseFile(), target);
+    const int copied = CopyDatabaseTo(target);
     SetCopying(false);
     if (copied == 1) {
         Dialogs::get().message(this, tr("نسخه پشتيبان تهيه گرديد"), title());
@@ -214,8 +213,6 @@ void Frmbackup::VisualButtonEx3_Click() {
 // copy goes to a file beside the database that is renamed over it at the end, after the
 // program's own connection is closed. Whatever fails, the old database stays as it was.
 bool Frmbackup::Restore(const QString& source) {
-    if (!CopiesTheFile())
-        return false;
     if (const QFileInfo info(source); info.exists() || info.isSymLink()) {
         if (const QString problem = Database::checkFile(source); !problem.isEmpty()) {
             Dialogs::get().message(this,
@@ -227,6 +224,15 @@ bool Frmbackup::Restore(const QString& source) {
         }
     }
     SetCopying(true);
+    if (Database::kind() == Database::Kind::Server) {
+        const QString error = Database::restoreServer(source);
+        SetCopying(false);
+        if (!error.isEmpty())
+            Dialogs::get().message(
+                this, tr("عدم موفقيت در بازيابي اطلاعات ") + QStringLiteral("\r\n") + error,
+                title(), Dialogs::Icon::Critical, Dialogs::Buttons::Ok, true);
+        return error.isEmpty();
+    }
     Database::close();
     const bool copied = CopyFileInBlocks(source, DatabaseFile()) == 1;
     if (copied)

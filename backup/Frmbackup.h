@@ -41,7 +41,7 @@ private:
     QString DatabaseFile() const;
     QString BackupFolder() const;
     void SetCopying(bool copying);
-    bool CopiesTheFile();
+    int CopyDatabaseTo(const QString& target);
     bool Restore(const QString& source);
 
     std::unique_ptr<Ui::Frmbackup> ui;

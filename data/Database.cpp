@@ -12,7 +12,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -744,6 +747,112 @@ QString checkFile(const QString& path) {
     }
     QSqlDatabase::removeDatabase(name);
     return problem;
+}
+
+namespace {
+
+QString fieldList(const Tables::Table& t) {
+    QStringList names;
+    for (const QString& f : t.fields)
+        names << quoted(f);
+    return names.join(QLatin1Char(','));
+}
+
+QString insertSql(const Tables::Table& t) {
+    QStringList marks;
+    for (qsizetype i = 0; i < t.fields.size(); ++i)
+        marks << QStringLiteral("?");
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(quoted(t.name), fieldList(t), marks.join(QLatin1Char(',')));
+}
+
+// Every row of every table from one connection to another, in stored order.
+void copyRows(QSqlDatabase& from, const QString& order, QSqlDatabase& to) {
+    for (const Tables::Table& t : Tables::all()) {
+        QSqlQuery read(from);
+        read.setForwardOnly(true);
+        execOrThrow(read, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                              .arg(fieldList(t), quoted(t.name), order));
+        QSqlQuery write(to);
+        write.prepare(insertSql(t));
+        while (read.next()) {
+            for (int c = 0; c < t.fields.size(); ++c)
+                write.addBindValue(read.value(c));
+            exec(write);
+        }
+    }
+}
+
+} // namespace
+
+QString backupServer(const QString& target) {
+    const QString temp = target + QStringLiteral(".new");
+    QFile::remove(temp);
+    if (const QString error = createFile(temp); !error.isEmpty())
+        return error;
+    const QString name = QStringLiteral("vorn-backup");
+    QString error;
+    {
+        QSqlDatabase out = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        out.setDatabaseName(temp);
+        QSqlDatabase db = connection();
+        QSqlQuery server(db);
+        try {
+            if (!out.open())
+                throw DataError(out.lastError().text());
+            QSqlQuery file(out);
+            execOrThrow(file, QStringLiteral("BEGIN"));
+            for (const Tables::Table& t : Tables::all())
+                execOrThrow(file, QStringLiteral("DELETE FROM %1").arg(quoted(t.name)));
+            // One moment of the server's four tables, whatever the other workstations write.
+            execOrThrow(server, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+            copyRows(db, QString::fromLatin1(kRowColumn), out);
+            execOrThrow(server, QStringLiteral("COMMIT"));
+            execOrThrow(file, QStringLiteral("COMMIT"));
+        } catch (const DataError& e) {
+            server.exec(QStringLiteral("ROLLBACK"));
+            error = e.message();
+        }
+        out.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (error.isEmpty() && std::rename(QFile::encodeName(temp).constData(),
+                                       QFile::encodeName(target).constData()) != 0)
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    if (!error.isEmpty())
+        QFile::remove(temp);
+    return error;
+}
+
+QString restoreServer(const QString& source) {
+    if (const QString problem = checkFile(source); !problem.isEmpty())
+        return problem;
+    const QString name = QStringLiteral("vorn-restore");
+    QString error;
+    {
+        QSqlDatabase in = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        in.setDatabaseName(source);
+        in.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        try {
+            if (!in.open())
+                throw DataError(in.lastError().text());
+            QSqlDatabase db = connection();
+            Transaction all; // every row replaced, or none
+            QSqlQuery q(db);
+            for (const Tables::Table& t : Tables::all())
+                execOrThrow(q, QStringLiteral("DELETE FROM %1").arg(quoted(t.name)));
+            copyRows(in, QStringLiteral("rowid"), db);
+            all.commit();
+        } catch (const CodeTaken&) {
+            error = tr("در این نسخهٔ پشتیبان دو آزمودنی یک کد دارند و سرور دو آزمودنی با یک کد "
+                       "نمی‌پذیرد؛ چیزی در سرور تغییر نکرد.");
+        } catch (const DataError& e) {
+            error = e.message();
+        }
+        in.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return error;
 }
 
 void close() {

@@ -62,6 +62,11 @@ QString createFile(const QString& path);
 // the file without changing it.
 QString checkFile(const QString& path);
 bool isOpen();
+// With the database on a server: a backup file that is a whole VORN database holding one moment
+// of the server's four tables, written whole or not at all; and the server's rows replaced by
+// those of a backup file (of either kind), all or none. The error text, or empty.
+QString backupServer(const QString& target);
+QString restoreServer(const QString& source);
 QSqlDatabase connection();
 
 // Runs a prepared statement; a failure throws DataError with the driver's text.

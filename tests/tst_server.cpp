@@ -1,6 +1,8 @@
 #include "Content.h"
+#include "CraftedDatabase.h"
 #include "DataView.h"
 #include "Database.h"
+#include "Frmbackup.h"
 #include "RealProgram.h"
 #include "ScriptedDialogs.h"
 #include "Server.h"
@@ -41,6 +43,8 @@ private Q_SLOTS:
     void theServerKeepsCodesUnique();
     void registrationOffersTheNextCodeWhenAnotherDeskTookIt();
     void lostConnectionLeavesNothingHalfDoneAndReconnects();
+    void backupAndRestoreAcrossKinds();
+    void backupWindowOnTheServer();
     void realProgramWorksOnTheServer();
 
 private:
@@ -369,6 +373,125 @@ void TestServer::lostConnectionLeavesNothingHalfDoneAndReconnects() {
     QCOMPARE(query("SELECT count(*) FROM \"Answer\""), QStringList{"1"});
     subjects.refresh();
     QCOMPARE(subjects.rowCount(), 1);
+}
+
+namespace {
+// The codes of a file database, in stored order, through a connection of the test's own.
+QStringList fileCodes(const QString& path, const char* table = "ide") {
+    QStringList codes;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "file");
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT \"Code\" FROM \"%1\" ORDER BY rowid").arg(table));
+        while (q.next())
+            codes << q.value(0).toString();
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("file");
+    return codes;
+}
+
+bool fileRun(const QString& path, const QStringList& sql) {
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "file");
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery q(db);
+        for (const QString& statement : sql)
+            ok = ok && q.exec(statement);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("file");
+    return ok;
+}
+} // namespace
+
+// A backup of the server is a whole VORN file of one moment; a backup of either kind restores
+// into the server all or nothing, and a backup of the server into a file database.
+void TestServer::backupAndRestoreAcrossKinds() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    for (const char* code : {"5", "3", "9"}) {
+        query(QStringLiteral("INSERT INTO ide (\"Code\", \"LName\") VALUES ('%1', 'O''Neil')")
+                  .arg(code));
+        query(QStringLiteral("INSERT INTO \"Answer\" (\"Code\", \"1\") VALUES ('%1', '4')")
+                  .arg(code));
+    }
+    QTemporaryDir files;
+    const QString backup = files.filePath("server.mdbB");
+    QCOMPARE(Database::backupServer(backup), QString());
+    QCOMPARE(Database::checkFile(backup), QString());
+    QCOMPARE(fileCodes(backup), (QStringList{"5", "3", "9"}));
+    QCOMPARE(fileCodes(backup, "Answer"), (QStringList{"5", "3", "9"}));
+    QCOMPARE(fileCodes(backup, "QUS").size(), 33); // the items, once each
+    QVERIFY(!QFile::exists(backup + ".new"));
+
+    // A file database's backup replaces the server's rows.
+    const QString fromFile = files.filePath("file.mdbB");
+    QCOMPARE(Database::createFile(fromFile), QString());
+    QVERIFY(fileRun(fromFile, {"INSERT INTO ide (\"Code\") VALUES ('21')",
+                               "INSERT INTO ide (\"Code\") VALUES ('22')",
+                               "INSERT INTO \"Answer\" (\"Code\") VALUES ('21')"}));
+    QCOMPARE(Database::restoreServer(fromFile), QString());
+    QCOMPARE(query("SELECT \"Code\" FROM ide ORDER BY vorn_row"), (QStringList{"21", "22"}));
+    QCOMPARE(query("SELECT count(*) FROM \"QUS\""), QStringList{"33"});
+    QCOMPARE(query("SELECT count(*) FROM \"Theme\""), QStringList{"1"});
+
+    // Refused, and the server left as it was: a damaged file, two subjects with one code.
+    const QString before = state();
+    const QString damaged = files.filePath("damaged.mdbB");
+    QVERIFY(Crafted::make(damaged, "damaged page"));
+    QVERIFY(!Database::restoreServer(damaged).isEmpty());
+    const QString twice = files.filePath("twice.mdbB");
+    QCOMPARE(Database::createFile(twice), QString());
+    QVERIFY(fileRun(twice, {"INSERT INTO ide (\"Code\") VALUES ('1')",
+                            "INSERT INTO ide (\"Code\") VALUES ('1')"}));
+    const QString refused = Database::restoreServer(twice);
+    QVERIFY2(refused.contains(QString::fromUtf8("یک کد")), qPrintable(refused));
+    QCOMPARE(state(), before);
+    QCOMPARE(query("SELECT \"Code\" FROM ide ORDER BY vorn_row"), (QStringList{"21", "22"}));
+
+    // The server's backup opens as the database of a program folder that uses the file.
+    Database::close();
+    QTemporaryDir other;
+    QVERIFY(QDir().mkpath(other.filePath("DBVORN")));
+    QVERIFY(QFile::copy(backup, Database::filePath(other.path())));
+    QCOMPARE(Database::open(other.path()).status, Database::OpenResult::Opened);
+    QCOMPARE(Database::kind(), Database::Kind::File);
+    DataView subjects;
+    subjects.open("ide");
+    QCOMPARE(subjects.rowCount(), 3);
+    QCOMPARE(subjects.field("LName"), QStringLiteral("O'Neil"));
+}
+
+// The backup window on the server: the backup button writes the server's backup, the restore
+// button puts it back, each with the message it gives for the file.
+void TestServer::backupWindowOnTheServer() {
+    TempProgramFolder program; // the test platform: the program's end is only counted
+    QCOMPARE(Server::write(program.path(), settings()), QString());
+    QCOMPARE(Database::open(program.path()).status, Database::OpenResult::Created);
+    query("INSERT INTO ide (\"Code\") VALUES ('5')");
+    ScriptedDialogs dialogs;
+    auto* window = new Frmbackup;
+    window->show();
+    QTemporaryDir files;
+    const QString target = files.filePath("day.mdbB");
+    control<QLineEdit>(window, "Text1")->setText(target);
+    QTest::mouseClick(control<QPushButton>(window, "VisualButtonEx2"), Qt::LeftButton);
+    QCOMPARE(dialogs.shown.last().text, QString::fromUtf8("نسخه پشتيبان تهيه گرديد"));
+    QCOMPARE(fileCodes(target), QStringList{"5"});
+    QCOMPARE(program.platform.endedNow, 1);
+    query("DELETE FROM ide");
+    control<QLineEdit>(window, "Text2")->setText(target);
+    dialogs.answer(Dialogs::Yes);
+    QTest::mouseClick(control<QPushButton>(window, "VisualButtonEx3"), Qt::LeftButton);
+    QCOMPARE(dialogs.shown.last().text, QString::fromUtf8("بازيابي اطلاعات انجام شد"));
+    QCOMPARE(query("SELECT \"Code\" FROM ide"), QStringList{"5"});
+    QVERIFY(!QFile::exists(program.databasePath())); // the file was never made nor copied
+    delete window;
 }
 
 // The real program, on the server named by its connection file: it shows a subject that
