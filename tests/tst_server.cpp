@@ -46,6 +46,7 @@ private Q_SLOTS:
     void backupAndRestoreAcrossKinds();
     void backupWindowOnTheServer();
     void realProgramWorksOnTheServer();
+    void twoWorkstationsOnOneServer();
 
 private:
     QString socket_;
@@ -510,6 +511,66 @@ void TestServer::realProgramWorksOnTheServer() {
     vorn.send("text FrmCode DataGrid1");
     QCOMPARE(vorn.waitFor("text", "DataGrid1").value(4), QStringLiteral("1 41"));
     QVERIFY(!QFile::exists(Database::filePath(folder_->path())));
+}
+
+// Two real programs on one server, as the reception desk and the office: what one registers
+// the other finds; both propose the same code, the second to save is told and saves another.
+void TestServer::twoWorkstationsOnOneServer() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    Database::close();
+    query("INSERT INTO ide (\"Code\", \"FName\") VALUES ('1', 'earlier')");
+    query("INSERT INTO \"Answer\" (\"Code\") VALUES ('1')");
+    QTemporaryDir office;
+    QCOMPARE(Server::write(office.path(), settings()), QString());
+    RealProgram desk(QStringLiteral(VORN_EXE)), other(QStringLiteral(VORN_EXE));
+    desk.environment.insert("VORN_PROGRAM_FOLDER", folder_->path());
+    other.environment.insert("VORN_PROGRAM_FOLDER", office.path());
+    for (RealProgram* p : {&desk, &other}) {
+        p->environment.insert("VORN_EYES_ACCEPT", "1");
+        p->start();
+        QVERIFY(!p->waitFor("shown", "Frm1").isEmpty());
+    }
+    auto registerSubject = [](RealProgram& p, const char* name, bool save) {
+        p.send("press Frm1 Command1");
+        QVERIFY(!p.waitFor("pressed", "Command1").isEmpty());
+        for (const auto& [box, text] :
+             {std::pair{"Text6", name}, {"Text4", "family"}, {"Text5", "30"}, {"Text7", "BA"}}) {
+            p.send(QStringLiteral("type Frm1 %1 %2").arg(box, text));
+            QVERIFY(!p.waitFor("typed", box).isEmpty());
+        }
+        for (const char* list : {"Combo2", "Combo1", "Combo3"}) {
+            p.send(QStringLiteral("pick Frm1 %1 1").arg(list));
+            QVERIFY(!p.waitFor("picked", list).isEmpty());
+        }
+        if (save) {
+            p.send("press Frm1 Command8");
+            QVERIFY(!p.waitFor("pressed", "Command8").isEmpty());
+        }
+    };
+    // Both open the registration panel: both propose code 2.
+    registerSubject(desk, "first", false);
+    registerSubject(other, "second", false);
+    for (RealProgram* p : {&desk, &other}) {
+        p->send("text Frm1 Text11");
+        QCOMPARE(p->waitFor("text", "Text11").value(4), QStringLiteral("2"));
+    }
+    desk.send("press Frm1 Command8");
+    QTRY_COMPARE(query("SELECT \"Code\" || ' ' || \"FName\" FROM ide ORDER BY vorn_row"),
+                 (QStringList{"1 earlier", "2 first"}));
+    other.send("press Frm1 Command8");
+    QVERIFY(!other.waitFor("box", QString::fromUtf8("فردديگري با اين کد ثبت شده")).isEmpty());
+    other.send("type Frm1 Text11 3");
+    QVERIFY(!other.waitFor("typed", "Text11").isEmpty());
+    other.send("press Frm1 Command8");
+    QTRY_COMPARE(query("SELECT \"Code\" || ' ' || \"FName\" FROM ide ORDER BY vorn_row"),
+                 (QStringList{"1 earlier", "2 first", "3 second"}));
+    QCOMPARE(query("SELECT \"Code\" FROM \"Answer\" ORDER BY vorn_row"),
+             (QStringList{"1", "2", "3"}));
+    // The desk's records window finds the office's subject.
+    desk.send("press Frm1 Command4");
+    QVERIFY(!desk.waitFor("shown", "FrmCode").isEmpty());
+    desk.send("text FrmCode DataGrid1");
+    QCOMPARE(desk.waitFor("text", "DataGrid1").value(4), QStringLiteral("3 1,2,3"));
 }
 
 VORN_TEST_MAIN(TestServer)

@@ -8,6 +8,7 @@
 //                               number of rows it has and the first column of each
 //   VORN type WINDOW CONTROL T  types T into a box or an editable list, in place of its text
 //   VORN scroll WINDOW CONTROL  scrolls a grid to its end, as a user drags the scroll bar down
+//   VORN pick WINDOW CONTROL N  chooses item N of a list, as a user does in its popup
 //   VORN choose PATH            chooses a file in the file dialog shown
 // With VORN_EYES_ACCEPT set, every message box is answered with its default button once it has
 // been reported, as a user who reads it and presses Enter.
@@ -163,8 +164,17 @@ private:
                 box->setFocus();
                 box->selectAll();
                 box->insert(words.mid(3).join(QLatin1Char(' '))); // one edit, as typed
+                Q_EMIT box->textEdited(box->text());
             }
             say({QStringLiteral("typed"), words.value(1), words.value(2)});
+        } else if (words.value(0) == QLatin1String("pick")) {
+            if (auto* list = qobject_cast<QComboBox*>(control)) {
+                const int item = words.value(3).toInt();
+                list->setCurrentIndex(item);
+                Q_EMIT list->activated(item);
+                Q_EMIT list->textActivated(list->itemText(item));
+            }
+            say({QStringLiteral("picked"), words.value(1), words.value(2)});
         } else if (words.value(0) == QLatin1String("scroll")) {
             if (auto* grid = qobject_cast<QAbstractScrollArea*>(control))
                 grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
