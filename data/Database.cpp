@@ -533,6 +533,49 @@ QStringList columns(const QString& table, QString* name) {
     return names;
 }
 
+// The connection panel's test: a connection of its own, the program's own left as it is.
+QString testServer(const ServerSettings& s, bool* usable) {
+    *usable = false;
+    const QString name = QStringLiteral("vorn-test");
+    QString said;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        if (!db.isValid()) {
+            said = tr("برنامه برای کار با سرور PostgreSQL به بستهٔ libqt6sql6-psql نیاز دارد که "
+                      "نصب نیست.");
+        } else {
+            db.setHostName(s.host);
+            db.setPort(s.port);
+            db.setDatabaseName(s.database);
+            db.setUserName(s.user);
+            db.setConnectOptions(QStringLiteral("sslmode=%1;connect_timeout=5").arg(s.sslMode));
+            if (!db.open()) {
+                said = connectionProblem(db.lastError());
+            } else {
+                try {
+                    if (serverIsEmpty(db)) {
+                        said =
+                            tr("اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین "
+                               "اجرا جدول‌های خود را در آن می‌سازد.");
+                        *usable = true;
+                    } else if (const QString problem = serverSchemaProblem(db);
+                               !problem.isEmpty()) {
+                        said = problem;
+                    } else {
+                        said = tr("اتصال برقرار است و این پایگاه دادهٔ VORN است.");
+                        *usable = true;
+                    }
+                } catch (const DataError& e) {
+                    said = e.message();
+                }
+                db.close();
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return said;
+}
+
 OpenResult openServer(const ServerSettings& s) {
     OpenResult result;
     result.path = describe(s);

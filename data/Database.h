@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Server.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -97,6 +99,10 @@ QString returningRow(); // appended to an INSERT so that it gives the new row's 
 QString byteLength(const QString& expression); // its length in UTF-8 bytes
 // The fields of a table, and its name as stored (names are matched without regard to case).
 QStringList columns(const QString& table, QString* name);
+
+// Tries a server without touching the program's connection: what the user is told (it can be
+// reached and is empty or a VORN database, or what is wrong), and whether VORN can use it.
+QString testServer(const ServerSettings& settings, bool* usable);
 
 // Quotes a table or field name for SQL (names come from the schema, never from the user).
 QString quoted(const QString& name);

@@ -8,6 +8,7 @@
 #include "DigitFilter.h"
 #include "FieldBinding.h"
 #include "FrmCode.h"
+#include "FrmServer.h"
 #include "FrmTest.h"
 #include "FrmUpdate.h"
 #include "FrmkLID.h"
@@ -140,6 +141,7 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     connect(ui->Command67, &QPushButton::clicked, this, &Frm1::Command67_Click);
     connect(ui->Command68, &QPushButton::clicked, this, &Frm1::Command68_Click);
     connect(ui->Command69, &QPushButton::clicked, this, &Frm1::Command69_Click);
+    connect(ui->CmdServer, &QPushButton::clicked, this, &Frm1::CmdServer_Click);
     connect(ui->Command7, &QPushButton::clicked, this, &Frm1::Command7_Click);
     const QList<QPushButton*> themes{ui->Command45, ui->Command44, ui->Command43, ui->Command42,
                                      ui->Command50, ui->Command49, ui->Command48, ui->Command47,
@@ -447,6 +449,13 @@ void Frm1::Command67_Click() {
     ClosePanels();
     ui->Frame8->show();
     ui->Frame9->show();
+}
+
+// Where the database is: this computer's file or a server, from the next start.
+void Frm1::CmdServer_Click() {
+    ClosePanels();
+    FrmServer panel(this);
+    panel.exec();
 }
 
 void Frm1::Command69_Click() {

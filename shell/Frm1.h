@@ -46,6 +46,7 @@ private Q_SLOTS:
     void Command67_Click();
     void Command68_Click();
     void Command69_Click();
+    void CmdServer_Click();
     void Command7_Click();
     void Theme_Click(int theme);
     void Command10_Click();

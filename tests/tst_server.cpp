@@ -2,6 +2,7 @@
 #include "CraftedDatabase.h"
 #include "DataView.h"
 #include "Database.h"
+#include "FrmServer.h"
 #include "Frmbackup.h"
 #include "RealProgram.h"
 #include "ScriptedDialogs.h"
@@ -17,6 +18,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -45,6 +47,8 @@ private Q_SLOTS:
     void lostConnectionLeavesNothingHalfDoneAndReconnects();
     void backupAndRestoreAcrossKinds();
     void backupWindowOnTheServer();
+    void settingsPanelWritesTheFileAndTriesTheServer_data();
+    void settingsPanelWritesTheFileAndTriesTheServer();
     void realProgramWorksOnTheServer();
     void twoWorkstationsOnOneServer();
 
@@ -493,6 +497,60 @@ void TestServer::backupWindowOnTheServer() {
     QCOMPARE(query("SELECT \"Code\" FROM ide"), QStringList{"5"});
     QVERIFY(!QFile::exists(program.databasePath())); // the file was never made nor copied
     delete window;
+}
+
+void TestServer::settingsPanelWritesTheFileAndTriesTheServer_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("empty database") << "empty" << QString::fromUtf8("خالی است");
+    QTest::newRow("VORN database") << "vorn" << QString::fromUtf8("پایگاه دادهٔ VORN است");
+    QTest::newRow("another program's") << "foreign" << QString::fromUtf8("از VORN نیست");
+    QTest::newRow("no server there") << "nowhere" << QString::fromUtf8("سرور در دسترس نیست");
+    QTest::newRow("unknown user") << "user" << QString::fromUtf8("پذیرفته نشد");
+}
+
+// The panel tries a server without changing anything, saves the connection file, and removes it
+// to go back to this computer's file.
+void TestServer::settingsPanelWritesTheFileAndTriesTheServer() {
+    QFETCH(QString, server);
+    QFETCH(QString, said);
+    if (server == "vorn") {
+        QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+        Database::close();
+    }
+    if (server == "foreign")
+        query("CREATE TABLE notes (x text)");
+    const QString before = state();
+    TempProgramFolder program;
+    ScriptedDialogs dialogs;
+    FrmServer panel;
+    panel.show();
+    ServerSettings s = settings();
+    if (server == "nowhere")
+        s.host = program.path();
+    if (server == "user")
+        s.user = "nobody_here";
+    control<QLineEdit>(&panel, "TxtHost")->setText(s.host);
+    control<QSpinBox>(&panel, "SpnPort")->setValue(s.port);
+    control<QLineEdit>(&panel, "TxtDatabase")->setText(s.database);
+    control<QLineEdit>(&panel, "TxtUser")->setText(s.user);
+    auto* ssl = control<QComboBox>(&panel, "CmbSsl");
+    ssl->setCurrentIndex(ssl->findData(QStringLiteral("disable")));
+    QTest::mouseClick(control<QPushButton>(&panel, "CmdTest"), Qt::LeftButton);
+    QVERIFY(!dialogs.shown.isEmpty());
+    QVERIFY2(dialogs.shown.last().text.contains(said), qPrintable(dialogs.shown.last().text));
+    QCOMPARE(state(), before); // trying changes nothing on the server
+    QVERIFY(!QFile::exists(Server::settingsPath(program.path())));
+
+    QTest::mouseClick(control<QPushButton>(&panel, "CmdSave"), Qt::LeftButton);
+    QCOMPARE(Server::read(program.path()).settings, std::optional<ServerSettings>(s));
+    QTest::mouseClick(control<QPushButton>(&panel, "CmdFile"), Qt::LeftButton);
+    QVERIFY(!QFile::exists(Server::settingsPath(program.path())));
+    QVERIFY(!Server::read(program.path()).settings);
+    // Nothing typed: told, nothing written.
+    control<QLineEdit>(&panel, "TxtHost")->clear();
+    QTest::mouseClick(control<QPushButton>(&panel, "CmdSave"), Qt::LeftButton);
+    QVERIFY(!QFile::exists(Server::settingsPath(program.path())));
 }
 
 // The real program, on the server named by its connection file: it shows a subject that

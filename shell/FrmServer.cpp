@@ -1,0 +1,115 @@
+#include "FrmServer.h"
+
+#include "Database.h"
+#include "Dialogs.h"
+#include "Platform.h"
+#include "ui_FrmServer.h"
+
+#include <QFile>
+
+namespace {
+
+const QList<QPair<const char*, const char*>> kSslModes{
+    {"prefer", "اگر سرور بخواهد (prefer)"},
+    {"require", "همیشه (require)"},
+    {"verify-full", "همیشه، با وارسی گواهی سرور (verify-full)"},
+    {"disable", "هرگز (disable)"}};
+
+} // namespace
+
+FrmServer::FrmServer(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::FrmServer>()) {
+    ui->setupUi(this);
+    for (const auto& [mode, caption] : kSslModes)
+        ui->CmbSsl->addItem(tr(caption), QString::fromLatin1(mode));
+    const Server::Read current = Server::read(Platform::get().programFolder());
+    if (current.settings) {
+        ui->TxtHost->setText(current.settings->host);
+        ui->SpnPort->setValue(current.settings->port);
+        ui->TxtDatabase->setText(current.settings->database);
+        ui->TxtUser->setText(current.settings->user);
+        const int mode = ui->CmbSsl->findData(current.settings->sslMode);
+        if (mode < 0)
+            ui->CmbSsl->addItem(current.settings->sslMode, current.settings->sslMode);
+        ui->CmbSsl->setCurrentIndex(mode < 0 ? ui->CmbSsl->count() - 1 : mode);
+    }
+    ShowNow();
+    connect(ui->CmdTest, &QPushButton::clicked, this, &FrmServer::CmdTest_Click);
+    connect(ui->CmdSave, &QPushButton::clicked, this, &FrmServer::CmdSave_Click);
+    connect(ui->CmdFile, &QPushButton::clicked, this, &FrmServer::CmdFile_Click);
+    connect(ui->CmdClose, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+FrmServer::~FrmServer() = default;
+
+void FrmServer::ShowNow() {
+    const Server::Read current = Server::read(Platform::get().programFolder());
+    if (!current.error.isEmpty())
+        ui->LblNow->setText(current.error);
+    else if (current.settings)
+        ui->LblNow->setText(tr("از اجرای بعدی: پایگاه دادهٔ «%1» روی سرور %2.")
+                                .arg(current.settings->database, current.settings->host));
+    else
+        ui->LblNow->setText(tr("از اجرای بعدی: پروندهٔ پایگاه دادهٔ همین رایانه."));
+}
+
+bool FrmServer::Settings(ServerSettings* s) {
+    s->host = ui->TxtHost->text().trimmed();
+    s->port = ui->SpnPort->value();
+    s->database = ui->TxtDatabase->text().trimmed();
+    s->user = ui->TxtUser->text().trimmed();
+    s->sslMode = ui->CmbSsl->currentData().toString();
+    const QList<QPair<const QString*, QLineEdit*>> required{
+        {&s->host, ui->TxtHost}, {&s->database, ui->TxtDatabase}, {&s->user, ui->TxtUser}};
+    for (const auto& [value, box] : required) {
+        if (value->isEmpty()) {
+            Dialogs::get().message(this, tr("نشانی سرور، نام پایگاه داده و نام کاربر را بنویسید."),
+                                   windowTitle(), Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok,
+                                   true);
+            box->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+void FrmServer::CmdTest_Click() {
+    ServerSettings s;
+    if (!Settings(&s))
+        return;
+    bool usable = false;
+    const QString said = Database::testServer(s, &usable);
+    Dialogs::get().message(this, said, windowTitle(),
+                           usable ? Dialogs::Icon::Information : Dialogs::Icon::Exclamation,
+                           Dialogs::Buttons::Ok, true);
+}
+
+void FrmServer::CmdSave_Click() {
+    ServerSettings s;
+    if (!Settings(&s))
+        return;
+    if (const QString error = Server::write(Platform::get().programFolder(), s); !error.isEmpty()) {
+        Dialogs::get().message(this, tr("ذخیره نشد: %1").arg(error), windowTitle(),
+                               Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
+        return;
+    }
+    ShowNow();
+    Dialogs::get().message(
+        this,
+        tr("ذخیره شد. برنامه از اجرای بعدی این سرور را به کار می‌برد."),
+        windowTitle(), Dialogs::Icon::Information, Dialogs::Buttons::Ok, true);
+}
+
+void FrmServer::CmdFile_Click() {
+    const QString path = Server::settingsPath(Platform::get().programFolder());
+    if (QFile::exists(path) && !QFile::remove(path)) {
+        Dialogs::get().message(this, tr("پروندهٔ اتصال برداشته نشد: %1").arg(path), windowTitle(),
+                               Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
+        return;
+    }
+    ShowNow();
+    Dialogs::get().message(
+        this,
+        tr("برنامه از اجرای بعدی پروندهٔ پایگاه دادهٔ همین رایانه را به کار "
+           "می‌برد؛ داده‌های سرور سر جای خود می‌مانند."),
+        windowTitle(), Dialogs::Icon::Information, Dialogs::Buttons::Ok, true);
+}

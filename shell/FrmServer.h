@@ -1,0 +1,29 @@
+#pragma once
+
+#include "Server.h"
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class FrmServer;
+}
+
+// The settings panel for the database on a server: writes the program folder's connection file
+// (or removes it, back to the file on this computer) and tries a connection on request. What is
+// saved is used from the program's next start.
+class FrmServer : public QDialog {
+    Q_OBJECT
+public:
+    explicit FrmServer(QWidget* parent = nullptr);
+    ~FrmServer() override;
+
+private:
+    void CmdTest_Click();
+    void CmdSave_Click();
+    void CmdFile_Click();
+    bool Settings(ServerSettings* settings); // from the boxes; says what is missing
+    void ShowNow();
+
+    std::unique_ptr<Ui::FrmServer> ui;
+};
