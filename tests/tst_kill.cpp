@@ -4,8 +4,12 @@
 //
 // The program is driven from inside by an input plugin (tests/driver) that reports on standard
 // output each answer and score once the screen shows it. Set VORN_KILL_SEED to replay a run.
+// With VORN_TEST_PG_STATE set (the test run's private PostgreSQL server) the same runs on a
+// server database that starts as a copy of the same rows.
 #include "Content.h"
+#include "Database.h"
 #include "Scoring.h"
+#include "Server.h"
 #include "TempProgramFolder.h"
 #include "TestMain.h"
 
@@ -21,6 +25,43 @@
 #include <optional>
 
 namespace {
+
+bool onServer() {
+    return qEnvironmentVariableIsSet("VORN_TEST_PG_STATE");
+}
+
+const QString kServerDatabase = QStringLiteral("vorn_kill");
+
+// A connection of the test's own to what the program works on: the file, read-only (a journal
+// the restart should have rolled back then makes the reads fail), or the server database.
+QSqlDatabase openStore(const QString& name, const QString& file) {
+    if (!onServer()) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        db.open();
+        return db;
+    }
+    QFile state(qEnvironmentVariable("VORN_TEST_PG_STATE"));
+    state.open(QIODevice::ReadOnly);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(QString::fromUtf8(state.readAll()).trimmed());
+    db.setUserName(QStringLiteral("postgres"));
+    db.setDatabaseName(kServerDatabase);
+    db.open();
+    return db;
+}
+
+// Every field but the row number, in stored order.
+QString selectAll(const char* table) {
+    const Tables::Table& t = Tables::byName(QString::fromLatin1(table));
+    QStringList fields;
+    for (const QString& f : t.fields)
+        fields << QLatin1Char('"') + f + QLatin1Char('"');
+    return QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY %3")
+        .arg(fields.join(','), t.name,
+             onServer() ? QStringLiteral("vorn_row") : QStringLiteral("rowid"));
+}
 
 constexpr int KillRounds = 20;
 constexpr int SubjectsPerRound = 2;
@@ -95,7 +136,34 @@ void TestKill::initTestCase() {
              "the stress test leaves the database this test starts from");
     folder_ = std::make_unique<TempProgramFolder>();
     QDir().mkpath(QFileInfo(folder_->databasePath()).absolutePath());
-    QVERIFY(QFile::copy(QStringLiteral(STRESS_DATABASE), folder_->databasePath()));
+    if (onServer()) {
+        {
+            QSqlDatabase admin = openStore(QStringLiteral("admin"), {});
+            admin.setDatabaseName(QStringLiteral("postgres"));
+            admin.close();
+            QVERIFY(admin.open());
+            QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS ") + kServerDatabase);
+            QVERIFY(QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE ") + kServerDatabase));
+            admin.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+        ServerSettings s;
+        s.host = QString::fromUtf8([] {
+                     QFile f(qEnvironmentVariable("VORN_TEST_PG_STATE"));
+                     f.open(QIODevice::ReadOnly);
+                     return f.readAll();
+                 }())
+                     .trimmed();
+        s.database = kServerDatabase;
+        s.user = QStringLiteral("postgres");
+        s.sslMode = QStringLiteral("disable");
+        QCOMPARE(Server::write(folder_->path(), s), QString());
+        QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+        QCOMPARE(Database::restoreServer(QStringLiteral(STRESS_DATABASE)), QString());
+        Database::close();
+    } else {
+        QVERIFY(QFile::copy(QStringLiteral(STRESS_DATABASE), folder_->databasePath()));
+    }
     planPath_ = QDir(folder_->path()).filePath(QStringLiteral("plan.txt"));
 
     bool seeded = false;
@@ -105,12 +173,11 @@ void TestKill::initTestCase() {
     random_.seed(seed);
     qInfo("VORN_KILL_SEED=%u", seed); // for a replay of a failed run
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("orig"));
-    db.setDatabaseName(folder_->databasePath());
-    QVERIFY(db.open());
+    QSqlDatabase db = openStore(QStringLiteral("orig"), folder_->databasePath());
+    QVERIFY(db.isOpen());
     {
         QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("SELECT * FROM Answer ORDER BY rowid")));
+        QVERIFY(q.exec(selectAll(Tables::Answer)));
         while (q.next()) {
             const QString code = q.value(0).toString();
             QList<QSet<QString>> items;
@@ -119,7 +186,7 @@ void TestKill::initTestCase() {
             expected_.answers.insert(code, items);
             codes_ << code;
         }
-        QVERIFY(q.exec(QStringLiteral("SELECT * FROM ide ORDER BY rowid")));
+        QVERIFY(q.exec(selectAll(Tables::Ide)));
         while (q.next()) {
             const IdeRow row = ideRow(q);
             expected_.otherIdeFields << row.others;
@@ -281,18 +348,16 @@ void TestKill::apply(const RunResult& result) {
 void TestKill::checkDatabase(const QString& when) {
     const QString path = folder_->databasePath();
     {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(path);
-        // Read-only, so a journal the restart should have rolled back makes the reads fail. A
-        // journal killed before its header was written may stay: SQLite rightly ignores it.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        // A journal killed before its header was written may stay: SQLite rightly ignores it.
+        QSqlDatabase db = openStore(QStringLiteral("check"), path);
+        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
         QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+        if (!onServer()) {
+            QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+        }
 
-        QVERIFY(q.exec(QStringLiteral("SELECT * FROM Answer ORDER BY rowid")));
+        QVERIFY(q.exec(selectAll(Tables::Answer)));
         int rows = 0;
         while (q.next()) {
             ++rows;
@@ -311,7 +376,7 @@ void TestKill::checkDatabase(const QString& when) {
         }
         QCOMPARE(rows, int(expected_.answers.size()));
 
-        QVERIFY(q.exec(QStringLiteral("SELECT * FROM ide ORDER BY rowid")));
+        QVERIFY(q.exec(selectAll(Tables::Ide)));
         rows = 0;
         while (q.next()) {
             const IdeRow row = ideRow(q);
