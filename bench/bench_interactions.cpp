@@ -10,6 +10,7 @@
 #include "FrmTest.h"
 #include "FrmkLID.h"
 #include "MainWindow.h"
+#include "Server.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -287,6 +288,50 @@ std::pair<double, double> copyAgainstCp(const QString& dir, double* cpAlone) {
     return {median(ours), median(synced)};
 }
 
+// Starts a private server, copies the pristine database of 100,000 subjects into it and times
+// the same interactions there; the server is stopped again whatever happened.
+bool onServer(const QString& work, const QString& pristine, Answers& answers, Figures* figures,
+              double* start) {
+    const QString state = QDir(work).filePath(QStringLiteral("pg.state"));
+    if (QProcess::execute(QStringLiteral(PG_CLUSTER),
+                          {QStringLiteral("start"), state, QStringLiteral("durable")}) != 0) {
+        QProcess::execute(QStringLiteral(PG_CLUSTER), {QStringLiteral("stop"), state});
+        return false;
+    }
+    QFile f(state);
+    f.open(QIODevice::ReadOnly);
+    ServerSettings s;
+    s.host = QString::fromUtf8(f.readAll()).trimmed();
+    s.database = QStringLiteral("vorn_bench");
+    s.user = QStringLiteral("postgres");
+    s.sslMode = QStringLiteral("disable");
+    bool ok = false;
+    {
+        QSqlDatabase admin =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
+        admin.setHostName(s.host);
+        admin.setUserName(s.user);
+        admin.setDatabaseName(QStringLiteral("postgres"));
+        ok = admin.open() && QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE vorn_bench"));
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+    const QString folder = QDir(work).filePath(QStringLiteral("server"));
+    ok = ok && QDir().mkpath(folder) && Server::write(folder, s).isEmpty() &&
+         Database::open(folder).status == Database::OpenResult::Created &&
+         Database::restoreServer(pristine).isEmpty();
+    Database::close();
+    if (ok) {
+        *start = startUp(folder);
+        ok = Database::open(folder).status == Database::OpenResult::Opened;
+        if (ok)
+            *figures = interactions(100000, answers);
+        Database::close();
+    }
+    QProcess::execute(QStringLiteral(PG_CLUSTER), {QStringLiteral("stop"), state});
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -299,12 +344,15 @@ int main(int argc, char** argv) {
     std::map<int, Figures> figures;
     std::map<int, double> starts;
     QTemporaryDir work;
+    const QString pristine = work.filePath(QStringLiteral("pristine.mdb"));
     for (int subjects : sizes) {
         const QString folder = work.filePath(QString::number(subjects));
         QDir().mkpath(folder);
         std::printf("building a database with %d subjects...\n", subjects);
         std::fflush(stdout);
         if (!makeFolder(folder, subjects))
+            return 1;
+        if (subjects == 100000 && !QFile::copy(Database::filePath(folder), pristine))
             return 1;
         starts[subjects] = startUp(folder);
         if (Database::open(folder).status != Database::OpenResult::Opened)
@@ -335,6 +383,35 @@ int main(int argc, char** argv) {
         const bool listing = what.startsWith(QLatin1Char('('));
         row(what, small, figures[100000][what], listing ? 0 : 1.25, 100);
     }
+    // The same on a server database of the same 100,000 subjects.
+    Figures server;
+    double serverStart = -1;
+    std::printf("\nthe same 100,000 subjects on a PostgreSQL server (a private one, on this "
+                "machine, syncing to the disk)...\n");
+    std::fflush(stdout);
+    const bool served = onServer(work.path(), pristine, answers, &server, &serverStart);
+    if (!served) {
+        std::printf("no PostgreSQL server could be started: its figures are missing  NOT MET\n");
+        ok = false;
+    } else {
+        std::printf("\n%-56s %10s %10s %7s  %s\n", "interaction, 100,000 subjects", "file",
+                    "server", "ratio", "goals: ratio, time on the server");
+        auto serverRow = [&](const QString& what, double file, double onServer) {
+            const double ratio = file > 0 ? onServer / file : 0;
+            const bool listing = what.startsWith(QLatin1Char('('));
+            const bool met = (listing || ratio <= 2) &&
+                             (what.startsWith(QLatin1String("start")) || onServer < 150);
+            ok &= met;
+            std::printf("%-56s %7.1f ms %7.1f ms %6.2fx  %s%s\n", qPrintable(what), file, onServer,
+                        ratio, listing ? "-, < 150 ms" : "<= 2x, < 150 ms",
+                        met ? "  met" : "  NOT MET");
+        };
+        serverRow(QStringLiteral("start-up to the main window shown and idle"), starts[100000],
+                  serverStart);
+        for (const auto& [what, file] : figures[100000])
+            serverRow(what, file, server[what]);
+    }
+
     double cpAlone = 0;
     const auto [ours, synced] = copyAgainstCp(work.path(), &cpAlone);
     std::printf("\nbackup copy of 200 MB: %.0f ms; cp %.0f ms, cp and sync %.0f ms\n", ours,
