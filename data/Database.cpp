@@ -542,44 +542,46 @@ QStringList columns(const QString& table, QString* name) {
     return names;
 }
 
+// A connection named name to the server; the problem for the user, or empty once it is open.
+// A server gone quiet is noticed within seconds, not minutes.
+QString connectTo(const QString& name, const ServerSettings& s) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    if (!db.isValid())
+        return tr("برنامه برای کار با سرور PostgreSQL به بستهٔ libqt6sql6-psql نیاز دارد که نصب "
+                  "نیست.");
+    db.setHostName(s.host);
+    db.setPort(s.port);
+    db.setDatabaseName(s.database);
+    db.setUserName(s.user);
+    db.setConnectOptions(QStringLiteral("sslmode=%1;connect_timeout=5;keepalives_idle=5;"
+                                        "keepalives_interval=2;keepalives_count=2;"
+                                        "tcp_user_timeout=10000")
+                             .arg(s.sslMode));
+    return db.open() ? QString() : connectionProblem(db.lastError());
+}
+
 // The connection panel's test: a connection of its own, the program's own left as it is.
 QString testServer(const ServerSettings& s, bool* usable) {
     *usable = false;
     const QString name = QStringLiteral("vorn-test");
-    QString said;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        if (!db.isValid()) {
-            said = tr("برنامه برای کار با سرور PostgreSQL به بستهٔ libqt6sql6-psql نیاز دارد که "
-                      "نصب نیست.");
-        } else {
-            db.setHostName(s.host);
-            db.setPort(s.port);
-            db.setDatabaseName(s.database);
-            db.setUserName(s.user);
-            db.setConnectOptions(QStringLiteral("sslmode=%1;connect_timeout=5").arg(s.sslMode));
-            if (!db.open()) {
-                said = connectionProblem(db.lastError());
+    QString said = connectTo(name, s);
+    if (said.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        try {
+            if (serverIsEmpty(db)) {
+                said = tr("اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین اجرا "
+                          "جدول‌های خود را در آن می‌سازد.");
+                *usable = true;
+            } else if (const QString problem = serverSchemaProblem(db); !problem.isEmpty()) {
+                said = problem;
             } else {
-                try {
-                    if (serverIsEmpty(db)) {
-                        said =
-                            tr("اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین "
-                               "اجرا جدول‌های خود را در آن می‌سازد.");
-                        *usable = true;
-                    } else if (const QString problem = serverSchemaProblem(db);
-                               !problem.isEmpty()) {
-                        said = problem;
-                    } else {
-                        said = tr("اتصال برقرار است و این پایگاه دادهٔ VORN است.");
-                        *usable = true;
-                    }
-                } catch (const DataError& e) {
-                    said = e.message();
-                }
-                db.close();
+                said = tr("اتصال برقرار است و این پایگاه دادهٔ VORN است.");
+                *usable = true;
             }
+        } catch (const DataError& e) {
+            said = e.message();
         }
+        db.close();
     }
     QSqlDatabase::removeDatabase(name);
     return said;
@@ -588,44 +590,26 @@ QString testServer(const ServerSettings& s, bool* usable) {
 OpenResult openServer(const ServerSettings& s) {
     OpenResult result;
     result.path = describe(s);
-    QString problem;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), kConnection);
-        if (!db.isValid()) {
-            problem = tr("برنامه برای کار با سرور PostgreSQL به بستهٔ libqt6sql6-psql نیاز دارد "
-                         "که نصب نیست.");
-        } else {
-            db.setHostName(s.host);
-            db.setPort(s.port);
-            db.setDatabaseName(s.database);
-            db.setUserName(s.user);
-            db.setConnectOptions( // A server gone quiet is noticed within seconds, not minutes.
-                QStringLiteral("sslmode=%1;connect_timeout=5;keepalives_idle=5;"
-                               "keepalives_interval=2;keepalives_count=2;tcp_user_timeout=10000")
-                    .arg(s.sslMode));
-            if (!db.open()) {
-                problem = connectionProblem(db.lastError());
-            } else {
-                try {
-                    if (serverIsEmpty(db)) {
-                        QSqlQuery q(db);
-                        execOrThrow(q, QStringLiteral("BEGIN"));
-                        execOrThrow(
-                            q,
+    QString problem = connectTo(kConnection, s);
+    if (problem.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(kConnection, false);
+        try {
+            if (serverIsEmpty(db)) {
+                QSqlQuery q(db);
+                execOrThrow(q, QStringLiteral("BEGIN"));
+                execOrThrow(q,
                             QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kCreationLock));
-                        if (serverIsEmpty(db)) { // no other workstation made them meanwhile
-                            createServerSchema(db);
-                            result.status = OpenResult::Created;
-                        }
-                        execOrThrow(q, QStringLiteral("COMMIT"));
-                    }
-                    if (result.status != OpenResult::Created)
-                        problem = serverSchemaProblem(db);
-                } catch (const DataError& e) {
-                    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-                    problem = e.message();
+                if (serverIsEmpty(db)) { // no other workstation made them meanwhile
+                    createServerSchema(db);
+                    result.status = OpenResult::Created;
                 }
+                execOrThrow(q, QStringLiteral("COMMIT"));
             }
+            if (result.status != OpenResult::Created)
+                problem = serverSchemaProblem(db);
+        } catch (const DataError& e) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            problem = e.message();
         }
     }
     if (!problem.isEmpty()) {
