@@ -36,9 +36,6 @@ void DataView::open(const QString& table) {
         throw DataError(tr("جدول %1 در پایگاه داده نیست.").arg(table));
     table_ = name;
     fields_ = fields;
-    rows_.clear();
-    stored_ = 0;
-    sortColumn_ = -1;
     startReading(-1, {});
 }
 
@@ -46,9 +43,6 @@ void DataView::refresh() {
     if (!isOpen())
         return;
     if (!started_ || readColumn_ >= 0 || Database::stamp(table_) != stamp_) {
-        rows_.clear();
-        stored_ = 0;
-        sortColumn_ = -1;
         startReading(-1, {});
         return;
     }
@@ -62,20 +56,26 @@ void DataView::refresh() {
     resetToFirst();
 }
 
-// Drops what was read (never the rows added here) and reads afresh, lazily, the rows whose field
-// column equals value (all rows when column < 0).
+// Drops every row and reads afresh, lazily, the rows whose field column equals value (all rows
+// when column < 0), with no sort.
 void DataView::startReading(int column, const QString& value) {
     rows_.clear(); // nothing is pending when reading starts afresh
+    forgetReads(column, value);
+    filterColumn_ = column;
+    filterValue_ = value;
+    sortColumn_ = -1;
+    rebuildVisible();
+    resetToFirst();
+}
+
+// What the reads take from now on, nothing of it read yet (the rows read before are gone).
+void DataView::forgetReads(int column, const QString& value) {
     stored_ = 0;
     readColumn_ = column;
     readValue_ = value;
-    filterColumn_ = column;
-    filterValue_ = value;
     started_ = false;
     complete_ = false;
     lastRowid_ = 0;
-    rebuildVisible();
-    resetToFirst();
 }
 
 QString DataView::selectList() const {
@@ -229,16 +229,11 @@ void DataView::readWholeKeepingEdits() {
         if (!rows_[i].edits.empty())
             edited.push_back(std::move(rows_[i]));
     rows_.erase(rows_.begin(), rows_.begin() + qsizetype(stored_));
-    stored_ = 0;
+    forgetReads(-1, {});
     visible_.clear();
     current_ = -1;
     firstPending_ = false;
-    readColumn_ = -1;
-    readValue_.clear();
     filterColumn_ = -1;
-    started_ = false;
-    complete_ = false;
-    lastRowid_ = 0;
     {
         const QSignalBlocker quiet(this);
         read(-1);

@@ -92,6 +92,7 @@ private:
     };
 
     void startReading(int column, const QString& value);
+    void forgetReads(int column, const QString& value);
     void read(int limit) const; // the next rows of the snapshot; all of them when limit < 0
     void readFirstPage() const;
     void settleFirst() const;

@@ -237,6 +237,22 @@ QString refusal(const QString& path, const QString& problem) {
         .arg(QDir::toNativeSeparators(path), problem);
 }
 
+// What use makes of a read-only connection of its own to the file at path; the driver's error
+// when the file does not open.
+QString withFile(const QString& path, const QString& name,
+                 const std::function<QString(QSqlDatabase&)>& use) {
+    QString result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        result = db.open() ? use(db) : db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
 QString checkPages(QSqlDatabase& db) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
@@ -299,16 +315,7 @@ void startPagesCheck() {
     pagesCheck->result = promise.get_future().share();
     pagesCheck->thread =
         std::thread([path = pagesCheck->path, promise = std::move(promise)]() mutable {
-            const QString name = QStringLiteral("vorn-pages");
-            QString problem;
-            {
-                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-                db.setDatabaseName(path);
-                db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-                problem = db.open() ? checkPages(db) : db.lastError().text();
-                db.close();
-            }
-            QSqlDatabase::removeDatabase(name);
+            const QString problem = withFile(path, QStringLiteral("vorn-pages"), checkPages);
             promise.set_value(problem.isEmpty() ? QString() : refusal(path, problem));
             if (QCoreApplication* app = QCoreApplication::instance())
                 QMetaObject::invokeMethod(app, tellWaiting, Qt::QueuedConnection);
@@ -768,21 +775,7 @@ void noteWrite(const QString& table, int rows) {
 QString checkFile(const QString& path) {
     if (const QString why = whyForeign(path); !why.isEmpty())
         return why;
-    const QString name = QStringLiteral("vorn-check");
-    QString problem;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!db.open()) {
-            problem = db.lastError().text();
-        } else {
-            problem = inspect(db);
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return problem;
+    return withFile(path, QStringLiteral("vorn-check"), inspect);
 }
 
 namespace {
@@ -884,15 +877,8 @@ QString backupServer(const QString& target) {
 QString restoreServer(const QString& source) {
     if (const QString problem = checkFile(source); !problem.isEmpty())
         return problem;
-    const QString name = QStringLiteral("vorn-restore");
-    QString error;
-    {
-        QSqlDatabase in = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        in.setDatabaseName(source);
-        in.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    return withFile(source, QStringLiteral("vorn-restore"), [](QSqlDatabase& in) {
         try {
-            if (!in.open())
-                throw DataError(in.lastError().text());
             QSqlDatabase db = connection();
             Transaction all; // every row replaced, or none
             QSqlQuery q(db);
@@ -900,16 +886,14 @@ QString restoreServer(const QString& source) {
                 execOrThrow(q, QStringLiteral("DELETE FROM %1").arg(quoted(t.name)));
             copyRows(in, QStringLiteral("rowid"), db);
             all.commit();
+            return QString();
         } catch (const CodeTaken&) {
-            error = tr("در این نسخهٔ پشتیبان دو آزمودنی یک کد دارند و سرور دو آزمودنی با یک کد "
-                       "نمی‌پذیرد؛ چیزی در سرور تغییر نکرد.");
+            return tr("در این نسخهٔ پشتیبان دو آزمودنی یک کد دارند و سرور دو آزمودنی با یک کد "
+                      "نمی‌پذیرد؛ چیزی در سرور تغییر نکرد.");
         } catch (const DataError& e) {
-            error = e.message();
+            return e.message();
         }
-        in.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return error;
+    });
 }
 
 void close() {

@@ -41,6 +41,10 @@ FrmServer::FrmServer(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
 
 FrmServer::~FrmServer() = default;
 
+void FrmServer::Say(const QString& text, Dialogs::Icon icon) {
+    Dialogs::get().message(this, text, windowTitle(), icon, Dialogs::Buttons::Ok, true);
+}
+
 void FrmServer::ShowNow() {
     const Server::Read current = Server::read(Platform::get().programFolder());
     if (!current.error.isEmpty())
@@ -62,9 +66,8 @@ bool FrmServer::Settings(ServerSettings* s) {
         {&s->host, ui->TxtHost}, {&s->database, ui->TxtDatabase}, {&s->user, ui->TxtUser}};
     for (const auto& [value, box] : required) {
         if (value->isEmpty()) {
-            Dialogs::get().message(this, tr("نشانی سرور، نام پایگاه داده و نام کاربر را بنویسید."),
-                                   windowTitle(), Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok,
-                                   true);
+            Say(tr("نشانی سرور، نام پایگاه داده و نام کاربر را بنویسید."),
+                Dialogs::Icon::Exclamation);
             box->setFocus();
             return false;
         }
@@ -78,9 +81,7 @@ void FrmServer::CmdTest_Click() {
         return;
     bool usable = false;
     const QString said = Database::testServer(s, &usable);
-    Dialogs::get().message(this, said, windowTitle(),
-                           usable ? Dialogs::Icon::Information : Dialogs::Icon::Exclamation,
-                           Dialogs::Buttons::Ok, true);
+    Say(said, usable ? Dialogs::Icon::Information : Dialogs::Icon::Exclamation);
 }
 
 void FrmServer::CmdSave_Click() {
@@ -88,28 +89,22 @@ void FrmServer::CmdSave_Click() {
     if (!Settings(&s))
         return;
     if (const QString error = Server::write(Platform::get().programFolder(), s); !error.isEmpty()) {
-        Dialogs::get().message(this, tr("ذخیره نشد: %1").arg(error), windowTitle(),
-                               Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
+        Say(tr("ذخیره نشد: %1").arg(error), Dialogs::Icon::Exclamation);
         return;
     }
     ShowNow();
-    Dialogs::get().message(
-        this,
-        tr("ذخیره شد. برنامه از اجرای بعدی این سرور را به کار می‌برد."),
-        windowTitle(), Dialogs::Icon::Information, Dialogs::Buttons::Ok, true);
+    Say(tr("ذخیره شد. برنامه از اجرای بعدی این سرور را به کار می‌برد."),
+        Dialogs::Icon::Information);
 }
 
 void FrmServer::CmdFile_Click() {
     const QString path = Server::settingsPath(Platform::get().programFolder());
     if (QFile::exists(path) && !QFile::remove(path)) {
-        Dialogs::get().message(this, tr("پروندهٔ اتصال برداشته نشد: %1").arg(path), windowTitle(),
-                               Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
+        Say(tr("پروندهٔ اتصال برداشته نشد: %1").arg(path), Dialogs::Icon::Exclamation);
         return;
     }
     ShowNow();
-    Dialogs::get().message(
-        this,
-        tr("برنامه از اجرای بعدی پروندهٔ پایگاه دادهٔ همین رایانه را به کار "
+    Say(tr("برنامه از اجرای بعدی پروندهٔ پایگاه دادهٔ همین رایانه را به کار "
            "می‌برد؛ داده‌های سرور سر جای خود می‌مانند."),
-        windowTitle(), Dialogs::Icon::Information, Dialogs::Buttons::Ok, true);
+        Dialogs::Icon::Information);
 }

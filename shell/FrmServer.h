@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Dialogs.h"
 #include "Server.h"
 
 #include <QDialog>
@@ -24,6 +25,7 @@ private:
     void CmdFile_Click();
     bool Settings(ServerSettings* settings); // from the boxes; says what is missing
     void ShowNow();
+    void Say(const QString& text, Dialogs::Icon icon);
 
     std::unique_ptr<Ui::FrmServer> ui;
 };
