@@ -51,6 +51,7 @@ private Q_SLOTS:
     void settingsPanelWritesTheFileAndTriesTheServer();
     void realProgramWorksOnTheServer();
     void twoWorkstationsOnOneServer();
+    void realProgramSaysTheServerCannotBeReached();
 
 private:
     QString socket_;
@@ -629,6 +630,24 @@ void TestServer::twoWorkstationsOnOneServer() {
     QVERIFY(!desk.waitFor("shown", "FrmCode").isEmpty());
     desk.send("text FrmCode DataGrid1");
     QCOMPARE(desk.waitFor("text", "DataGrid1").value(4), QStringLiteral("3 1,2,3"));
+}
+
+// The real program whose connection file names a server that is not there: it says so on screen
+// and ends, and makes no database file instead.
+void TestServer::realProgramSaysTheServerCannotBeReached() {
+    ServerSettings s = settings();
+    s.host = folder_->path(); // no server's socket in it
+    QCOMPARE(Server::write(folder_->path(), s), QString());
+    RealProgram vorn(QStringLiteral(VORN_EXE));
+    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder_->path());
+    vorn.environment.insert("VORN_EYES_ACCEPT", "1");
+    vorn.start();
+    const QStringList box = vorn.waitFor("box", QString::fromUtf8("سرور در دسترس نیست"));
+    QVERIFY2(!box.isEmpty(), "no message said the server cannot be reached");
+    QVERIFY(vorn.waitForExit());
+    QCOMPARE(vorn.exitCode(), 1);
+    QVERIFY(vorn.waitFor("shown", "Frm1", 0).isEmpty());
+    QVERIFY(!QFile::exists(Database::filePath(folder_->path())));
 }
 
 VORN_TEST_MAIN(TestServer)
