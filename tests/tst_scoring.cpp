@@ -30,16 +30,19 @@ QString u(const char* text) {
 void addSubject(const QString& code, const QStringList& answers, const QString& group = "A",
                 const QString& age = "30") {
     QSqlQuery q(Database::connection());
-    q.prepare("INSERT INTO ide (Code, FName, LName, Jens, Sen, Taahol, Tahsil, \"Group\") "
-              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    q.prepare(
+        "INSERT INTO \"ide\" (\"Code\", \"FName\", \"LName\", \"Jens\", \"Sen\", \"Taahol\", \"Tahsil\", \"Group\") "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     for (const QString& v :
          {code, u("سارا"), u("رحيمي"), u("زن"), age, u("مجرد"), u("ديپلم"), group})
         q.addBindValue(v);
     QVERIFY(q.exec());
-    QString sql = "INSERT INTO Answer VALUES (?";
-    for (int i = 0; i < Tables::ItemCount; ++i)
-        sql += ",?";
-    q.prepare(sql + ")");
+    QString columns = "\"Code\"", values = "?";
+    for (int i = 1; i <= Tables::ItemCount; ++i) {
+        columns += QStringLiteral(",\"%1\"").arg(i);
+        values += ",?";
+    }
+    q.prepare(QStringLiteral("INSERT INTO \"Answer\" (%1) VALUES (%2)").arg(columns, values));
     q.addBindValue(code);
     for (int i = 0; i < Tables::ItemCount; ++i)
         q.addBindValue(answers.value(i));
@@ -287,7 +290,7 @@ void TestScoring::missingAnswersAreListed() {
                            "\r\n\r\n 1   2   3  ");
     QVERIFY(!child<QGroupBox>("Frame3")->isVisible());
     QCOMPARE(child<QLineEdit>("Text5")->text(), QString());
-    QCOMPARE(stored("SELECT KHalaghiyat FROM ide"), QString());
+    QCOMPARE(stored("SELECT \"KHalaghiyat\" FROM \"ide\""), QString());
 }
 
 void TestScoring::scoresAreComputedAndStored_data() {
@@ -317,17 +320,18 @@ void TestScoring::scoresAreComputedAndStored() {
         QCOMPARE(boxes, scores);
         QCOMPARE(
             stored(
-                "SELECT KHalaghiyat || '|' || Balidagi || '|' || Taahod FROM ide WHERE Code='2'"),
+                "SELECT \"KHalaghiyat\" || '|' || \"Balidagi\" || '|' || \"Taahod\" FROM \"ide\" WHERE \"Code\"='2'"),
             boxes.join('|'));
         QCOMPARE(dialogs->shown.last().text, u("اطلاعات با موفقيت محاسبه و ذخيره شد"));
     }
-    QCOMPARE(stored("SELECT count(*) FROM ide"), QStringLiteral("2"));
-    QCOMPARE(stored("SELECT coalesce(KHalaghiyat, '') FROM ide WHERE Code='1'"), QString());
+    QCOMPARE(stored("SELECT count(*) FROM \"ide\""), QStringLiteral("2"));
+    QCOMPARE(stored("SELECT coalesce(\"KHalaghiyat\", '') FROM \"ide\" WHERE \"Code\"='1'"),
+             QString());
 }
 
 void TestScoring::answersWithoutRegistration() {
     addSubject("1", QStringList(33, "3"));
-    QSqlQuery(Database::connection()).exec("DELETE FROM ide");
+    QSqlQuery(Database::connection()).exec("DELETE FROM \"ide\"");
     open();
     select("1");
     QCOMPARE(child<QLineEdit>("Text2")->text(), QStringLiteral("3"));
@@ -354,7 +358,7 @@ void TestScoring::helpFrame() {
 void TestScoring::resultsList() {
     QSqlQuery(Database::connection())
         .exec(QString::fromUtf8(
-            "UPDATE Theme SET Name='کلينيک آرامش', Adress='خيابان بهار، پلاک ۷'"));
+            "UPDATE \"Theme\" SET \"Name\"='کلينيک آرامش', \"Adress\"='خيابان بهار، پلاک ۷'"));
     const QStringList codes{"10", "3", "7", "1", "5"};
     for (const QString& code : codes)
         addSubject(code, answersFor(35, 40, 50), code == "7" ? "B" : "C", "4" + code.right(1));
@@ -441,7 +445,7 @@ void TestScoring::resultsListWithoutClinic() {
 
 void TestScoring::resultSheet() {
     QSqlQuery(Database::connection())
-        .exec(QString::fromUtf8("UPDATE Theme SET Adress='خيابان بهار'"));
+        .exec(QString::fromUtf8("UPDATE \"Theme\" SET \"Adress\"='خيابان بهار'"));
     addSubject("1", QStringList(33, "2"));
     addSubject("8", answersFor(35, 44, 50), "B", "52");
     open();

@@ -39,7 +39,7 @@ QString u(const char* text) {
 
 void setTheme(const QString& theme) {
     QSqlQuery q(Database::connection());
-    q.prepare("UPDATE Theme SET TH=?");
+    q.prepare("UPDATE \"Theme\" SET \"TH\"=?");
     q.addBindValue(theme);
     QVERIFY(q.exec());
 }
@@ -52,16 +52,16 @@ int count(const char* sql) {
 }
 
 int subjects() {
-    return count("SELECT count(*) FROM ide");
+    return count("SELECT count(*) FROM \"ide\"");
 }
 
 void storeCodes(const QStringList& codes) {
     for (const QString& code : codes) {
         QSqlQuery q(Database::connection());
-        q.prepare("INSERT INTO ide (Code) VALUES (?)");
+        q.prepare("INSERT INTO \"ide\" (\"Code\") VALUES (?)");
         q.addBindValue(code);
         QVERIFY(q.exec());
-        q.prepare("INSERT INTO Answer (Code) VALUES (?)");
+        q.prepare("INSERT INTO \"Answer\" (\"Code\") VALUES (?)");
         q.addBindValue(code);
         QVERIFY(q.exec());
     }
@@ -602,7 +602,7 @@ void TestShell::codeProposal() {
     storeCodes(stored);
     for (const QString& code : deleted) {
         QSqlQuery q(Database::connection());
-        q.prepare("DELETE FROM ide WHERE Code=?");
+        q.prepare("DELETE FROM \"ide\" WHERE \"Code\"=?");
         q.addBindValue(code);
         QVERIFY(q.exec());
     }
@@ -720,7 +720,7 @@ void TestShell::refusedSave() {
     QCOMPARE(focused->objectName(), focus);
     QVERIFY(child<QGroupBox>("Frame10")->isVisible());
     QCOMPARE(subjects(), 0);
-    QCOMPARE(count("SELECT count(*) FROM Answer"), 0);
+    QCOMPARE(count("SELECT count(*) FROM \"Answer\""), 0);
 }
 
 void TestShell::duplicateCodeIsRefused_data() {
@@ -742,14 +742,14 @@ void TestShell::duplicateCodeIsRefused() {
     QCOMPARE(child<QLineEdit>("Text6")->text(), u("مريم"));
     QCOMPARE(child<QLineEdit>("Text5")->text(), QStringLiteral("34"));
     QCOMPARE(subjects(), 1);
-    QCOMPARE(count("SELECT count(*) FROM Answer"), 1);
+    QCOMPARE(count("SELECT count(*) FROM \"Answer\""), 1);
 
     // Corrected, the same panel saves.
     child<QLineEdit>("Text11")->selectAll();
     QTest::keyClicks(child<QLineEdit>("Text11"), "13");
     QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
     QCOMPARE(subjects(), 2);
-    QCOMPARE(count("SELECT count(*) FROM Answer WHERE Code='13'"), 1);
+    QCOMPARE(count("SELECT count(*) FROM \"Answer\" WHERE \"Code\"='13'"), 1);
 }
 
 void TestShell::savedSubjectHasBothRows() {
@@ -763,8 +763,9 @@ void TestShell::savedSubjectHasBothRows() {
     QVERIFY(child<QPushButton>("Command1")->isEnabled());
 
     QSqlQuery q(Database::connection());
-    q.exec("SELECT Code, FName, LName, Jens, Sen, Taahol, Tahsil, \"Group\", Date, Time, "
-           "KHalaghiyat, Balidagi, Taahod FROM ide");
+    q.exec(
+        "SELECT \"Code\", \"FName\", \"LName\", \"Jens\", \"Sen\", \"Taahol\", \"Tahsil\", \"Group\", \"Date\", \"Time\", "
+        "\"KHalaghiyat\", \"Balidagi\", \"Taahod\" FROM \"ide\"");
     QVERIFY(q.next());
     const QStringList expected{"7",
                                u("مريم"),
@@ -782,11 +783,11 @@ void TestShell::savedSubjectHasBothRows() {
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(q.value(i).toString(), expected[i]);
     QVERIFY(!q.next());
-    q.exec("SELECT * FROM Answer");
+    q.exec("SELECT * FROM \"Answer\"");
     QVERIFY(q.next());
-    QCOMPARE(q.value(0).toString(), QStringLiteral("7"));
+    QCOMPARE(q.value("Code").toString(), QStringLiteral("7"));
     for (int item = 1; item <= 33; ++item)
-        QCOMPARE(q.value(item).toString(), QString());
+        QCOMPARE(q.value(QString::number(item)).toString(), QString());
     QVERIFY(!q.next());
 
     // The next registration proposes the next code, and the code just saved is taken.
@@ -815,7 +816,7 @@ void TestShell::cancelAndOtherButtonsWriteNothing() {
     QVERIFY(!child<QGroupBox>("Frame10")->isVisible());
     QVERIFY(child<QPushButton>("Command1")->isEnabled());
     QCOMPARE(subjects(), 1);
-    QCOMPARE(count("SELECT count(*) FROM Answer"), 1);
+    QCOMPARE(count("SELECT count(*) FROM \"Answer\""), 1);
     openRegistration();
     QCOMPARE(child<QLineEdit>("Text11")->text(), QStringLiteral("2"));
     QCOMPARE(child<QLineEdit>("Text6")->text(), QString());
