@@ -22,6 +22,30 @@ const QString* DataView::Row::edited(int column) const {
     return nullptr;
 }
 
+// The row's stored values from the query's columns first.. (one a field).
+void DataView::fillRow(Row& row, const QSqlQuery& q, int first, int columns, QString& buffer) {
+    row.ends.resize(size_t(columns));
+    buffer.resize(0);
+    for (int c = 0; c < columns; ++c) {
+        const QVariant v = q.value(first + c);
+        const bool null = v.isNull();
+        if (!null)
+            buffer += v.toString();
+        row.ends[size_t(c)] = quint32(buffer.size()) << 1 | (null ? 1u : 0u);
+    }
+    row.packed = QString(buffer.constData(), buffer.size());
+}
+
+namespace {
+// A row changed or deleted by someone else since the view read it.
+struct ChangedMeanwhile : DataError {
+    ChangedMeanwhile(const QString& message, DataView* view, qint64 rowid)
+        : DataError(message), view(view), rowid(rowid) {}
+    DataView* view;
+    qint64 rowid;
+};
+} // namespace
+
 DataView* DataView::create(QObject* window, const char* name, const char* table) {
     auto* view = new DataView(window);
     view->setObjectName(QString::fromLatin1(name));
@@ -138,16 +162,7 @@ void DataView::read(int limit) const {
             continue;
         Row row;
         row.rowid = rowid;
-        row.ends.resize(size_t(columns));
-        buffer.resize(0);
-        for (int c = 0; c < columns; ++c) {
-            const QVariant v = q.value(c + 1);
-            const bool null = v.isNull();
-            if (!null)
-                buffer += v.toString();
-            row.ends[size_t(c)] = quint32(buffer.size()) << 1 | (null ? 1u : 0u);
-        }
-        row.packed = QString(buffer.constData(), buffer.size());
+        fillRow(row, q, 1, columns, buffer);
         page.push_back(std::move(row));
     }
     if (limit < 0 || count < limit)
@@ -392,7 +407,7 @@ void DataView::commit() {
 }
 
 // The snapshots take the written values only once the transaction has succeeded, so a failed
-// commit leaves every edit pending and the user can try again.
+// commit (a full disk, a lost server) leaves every edit pending and the user can try again.
 void DataView::commitAll(std::initializer_list<DataView*> views) {
     std::vector<std::pair<DataView*, bool>> writing; // view, its snapshot was current
     for (DataView* view : views)
@@ -400,12 +415,20 @@ void DataView::commitAll(std::initializer_list<DataView*> views) {
             writing.emplace_back(view, Database::stamp(view->table_) == view->stamp_);
     if (writing.empty())
         return;
-    Database::Transaction transaction;
-    for (auto& [view, current] : writing)
-        for (Row& row : view->rows_)
-            if (row.added || !row.edits.empty())
-                view->writeRow(row);
-    transaction.commit();
+    try {
+        Database::Transaction transaction;
+        for (auto& [view, current] : writing)
+            for (Row& row : view->rows_)
+                if (row.added || !row.edits.empty())
+                    view->writeRow(row);
+        transaction.commit();
+    } catch (const ChangedMeanwhile& changed) {
+        // Its edit can never be written over the other change, and kept pending it would be
+        // refused again at every save, so that the window could not even be closed: the row
+        // shows what is stored now. The other edits stay pending.
+        changed.view->rereadRow(changed.rowid);
+        throw;
+    }
     for (auto& [view, current] : writing) {
         view->applyCommitted();
         // Its snapshot now equals the table, unless another view wrote to the same table.
@@ -479,9 +502,43 @@ void DataView::writeRow(Row& row) {
     Database::exec(q);
     Database::noteWrite(table_, q.numRowsAffected());
     if (q.numRowsAffected() != 1)
-        throw DataError(tr("این ردیف از جدول %1 پس از خوانده شدن در جای دیگری تغییر کرده یا حذف "
-                           "شده است. چیزی بازنویسی نشد؛ پنجره را دوباره باز کنید.")
-                            .arg(table_));
+        throw ChangedMeanwhile(tr("این ردیف از جدول %1 پس از خوانده شدن در جای دیگری تغییر کرده یا "
+                                  "حذف شده است. چیزی بازنویسی نشد؛ پنجره را دوباره باز کنید.")
+                                   .arg(table_),
+                               this, row.rowid);
+}
+
+// The row as it is stored now, its edits dropped; out of the view when it was deleted.
+void DataView::rereadRow(qint64 rowid) {
+    const auto found = std::find_if(rows_.begin(), rows_.begin() + qsizetype(stored_),
+                                    [rowid](const Row& r) { return r.rowid == rowid; });
+    if (found == rows_.begin() + qsizetype(stored_))
+        return;
+    const int index = int(found - rows_.begin());
+    QSqlQuery q(Database::connection());
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3=?")
+                  .arg(selectList(), Database::quoted(table_), Database::rowColumn()));
+    q.addBindValue(rowid);
+    Database::exec(q);
+    stamp_ = Database::Stamp{}; // the rest of the snapshot is older than this row: refresh reads
+    const auto shown = std::find(visible_.begin(), visible_.end(), index);
+    const int place = shown == visible_.end() ? -1 : int(shown - visible_.begin());
+    if (q.next()) {
+        QString buffer;
+        fillRow(*found, q, 0, int(fields_.size()), buffer);
+        found->edits.clear();
+        if (place >= 0)
+            Q_EMIT rowChanged(place);
+        if (place >= 0 && place == current_)
+            Q_EMIT currentChanged();
+        return;
+    }
+    const int position = current_;
+    rows_.erase(found);
+    --stored_;
+    rebuildVisible();
+    readUpTo(position);
+    resetTo(std::min(position, int(visible_.size()) - 1));
 }
 
 void DataView::applyEdits(Row& row, int columns) {

@@ -10,11 +10,13 @@
 #include <utility>
 #include <vector>
 
+class QSqlQuery;
+
 // A window's view of one table: a snapshot of its rows in stored order, a current row (or none),
 // one filter and one sort. Edits stay in the snapshot until commit(), which writes every pending
 // row of the view, all or nothing: only the changed fields, and never over a row that changed in
-// the file meanwhile. Table and field names are matched without regard to case. Database
-// failures throw DataError.
+// the file meanwhile (that row then shows what is stored, its edits dropped). Table and field
+// names are matched without regard to case. Database failures throw DataError.
 //
 // Rows are read when they are first needed, a page at a time, so that a view of a large table
 // costs what its window looks at: nothing at open, one page for the current row, every row only
@@ -108,6 +110,8 @@ private:
     QString rowValue(const Row& row, int column) const;
     int requireField(const QString& name) const;
     void writeRow(Row& row);
+    void rereadRow(qint64 rowid);
+    static void fillRow(Row& row, const QSqlQuery& q, int first, int columns, QString& buffer);
     static void applyEdits(Row& row, int columns);
 
     static constexpr int kPage = 64; // more than a grid's first screen

@@ -83,6 +83,8 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Frm
     // and each way must store it.
     connect(options_, &QButtonGroup::idToggled, this, &FrmTest::Option_Toggled);
     connect(ui->Text6, &QLineEdit::textChanged, this, &FrmTest::Text6_Change);
+    // The options follow the answer box, also when a refused save shows the answer stored.
+    connect(ui->Text12, &QLineEdit::textChanged, this, &FrmTest::ShowAnswer);
     connect(ui->Command5, &QPushButton::clicked, this, &FrmTest::Command5_Click);
     Form_Load();
 }

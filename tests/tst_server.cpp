@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void settingsPanelWritesTheFileAndTriesTheServer();
     void realProgramWorksOnTheServer();
     void twoWorkstationsOnOneServer();
+    void twoWorkstationsAnswerForOneSubject();
     void realProgramSaysTheServerCannotBeReached();
 
 private:
@@ -60,6 +62,7 @@ private:
     ServerSettings settings() const;
     QStringList query(const QString& sql, const QString& database = {}); // first column
     QString state();                                                     // tables, rows
+    void startDesks(RealProgram& desk, RealProgram& other, const QString& otherFolder);
 };
 
 namespace {
@@ -347,17 +350,32 @@ void TestServer::registrationOffersTheNextCodeWhenAnotherDeskTookIt() {
 // The server stops while the program runs: the save fails at once with a plain message and
 // nothing half-written; once the server is back, the next action reconnects and saves.
 void TestServer::lostConnectionLeavesNothingHalfDoneAndReconnects() {
+    // A server of its own: stopping the run's server would fail the suites running beside this.
+    QTemporaryDir own;
+    const QString ownState = own.filePath("state");
+    auto cluster = [&ownState](const char* what) {
+        QProcess script;
+        script.start(QStringLiteral(PG_CLUSTER), {what, ownState});
+        return script.waitForFinished(60000) && script.exitCode() == 0;
+    };
+    QVERIFY(cluster("start"));
+    const auto stop = qScopeGuard([&] {
+        Database::close();
+        cluster("stop");
+    });
+    QFile stateFile(ownState);
+    QVERIFY(stateFile.open(QIODevice::ReadOnly));
+    const QString runSocket =
+        std::exchange(socket_, QString::fromUtf8(stateFile.readAll()).trimmed());
+    const auto back = qScopeGuard([&] { socket_ = runSocket; });
+    query("CREATE DATABASE " + database_, "postgres");
+    QCOMPARE(Server::write(folder_->path(), settings()), QString());
+
     QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
     DataView subjects, answers;
     subjects.open("ide");
     answers.open("Answer");
     QVERIFY(subjects.isEmpty() && answers.isEmpty());
-    auto cluster = [](const char* what) {
-        QProcess script;
-        script.start(QStringLiteral(PG_CLUSTER),
-                     {what, qEnvironmentVariable("VORN_TEST_PG_STATE")});
-        return script.waitForFinished(60000) && script.exitCode() == 0;
-    };
     QVERIFY(cluster("pause"));
     subjects.addRow();
     subjects.setField("Code", "9");
@@ -582,13 +600,9 @@ void TestServer::twoWorkstationsOnOneServer() {
     QTemporaryDir office;
     QCOMPARE(Server::write(office.path(), settings()), QString());
     RealProgram desk(QStringLiteral(VORN_EXE)), other(QStringLiteral(VORN_EXE));
-    desk.environment.insert("VORN_PROGRAM_FOLDER", folder_->path());
-    other.environment.insert("VORN_PROGRAM_FOLDER", office.path());
-    for (RealProgram* p : {&desk, &other}) {
-        p->environment.insert("VORN_EYES_ACCEPT", "1");
-        p->start();
-        QVERIFY(!p->waitFor("shown", "Frm1").isEmpty());
-    }
+    startDesks(desk, other, office.path());
+    if (QTest::currentTestFailed())
+        return;
     auto registerSubject = [](RealProgram& p, const char* name, bool save) {
         p.send("press Frm1 Command1");
         QVERIFY(!p.waitFor("pressed", "Command1").isEmpty());
@@ -630,6 +644,71 @@ void TestServer::twoWorkstationsOnOneServer() {
     QVERIFY(!desk.waitFor("shown", "FrmCode").isEmpty());
     desk.send("text FrmCode DataGrid1");
     QCOMPARE(desk.waitFor("text", "DataGrid1").value(4), QStringLiteral("3 1,2,3"));
+}
+
+// Two real programs on the server, each in a program folder of its own, their main windows up.
+void TestServer::startDesks(RealProgram& desk, RealProgram& other, const QString& otherFolder) {
+    desk.environment.insert("VORN_PROGRAM_FOLDER", folder_->path());
+    other.environment.insert("VORN_PROGRAM_FOLDER", otherFolder);
+    for (RealProgram* p : {&desk, &other}) {
+        p->environment.insert("VORN_EYES_ACCEPT", "1");
+        p->start();
+        QVERIFY(!p->waitFor("shown", "Frm1").isEmpty());
+    }
+}
+
+// The testing room and the office both open subject 1's test and give item 1 an answer. The
+// first is stored; the second desk is told on screen that the subject changed meanwhile, nothing
+// of the first is overwritten, and its window shows the stored answer and can be closed. Opened
+// again, it takes a change.
+void TestServer::twoWorkstationsAnswerForOneSubject() {
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    Database::close();
+    query("INSERT INTO ide (\"Code\", \"FName\") VALUES ('1', 'Sara')");
+    query("INSERT INTO \"Answer\" (\"Code\") VALUES ('1')");
+    QTemporaryDir office;
+    QCOMPARE(Server::write(office.path(), settings()), QString());
+    RealProgram room(QStringLiteral(VORN_EXE)), desk(QStringLiteral(VORN_EXE));
+    startDesks(room, desk, office.path());
+    if (QTest::currentTestFailed())
+        return;
+    auto openTest = [](RealProgram& p) {
+        p.send("press Frm1 Command2");
+        QVERIFY(!p.waitFor("shown", "QInputDialog").isEmpty());
+        p.send("answer 1");
+        QVERIFY(!p.waitFor("shown", "FrmTest").isEmpty());
+        p.send("press FrmTest Command1");
+        QVERIFY(!p.waitFor("pressed", "Command1").isEmpty());
+    };
+    for (RealProgram* p : {&room, &desk}) {
+        openTest(*p);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    const QString firstAnswer = "SELECT \"1\" FROM \"Answer\"";
+    room.send("press FrmTest Option3");
+    QTRY_COMPARE(query(firstAnswer), QStringList{"3"});
+    desk.send("press FrmTest Option5");
+    const QStringList box = desk.waitFor("box", QString::fromUtf8("پس از خوانده شدن"));
+    QVERIFY2(!box.isEmpty(), "the second desk was not told of the change");
+    QCOMPARE(query(firstAnswer), QStringList{"3"});
+    // The desk's window now shows the room's answer, and closes at once.
+    for (const char* option : {"Option3", "Option5"}) {
+        desk.send(QStringLiteral("text FrmTest %1").arg(option));
+        QCOMPARE(desk.waitFor("text", option).value(5),
+                 QString::fromLatin1(option) == "Option3" ? "checked" : "unchecked");
+    }
+    desk.send("press FrmTest Command5");
+    QVERIFY(!desk.waitFor("pressed", "Command5").isEmpty());
+    desk.send("text FrmTest Option3");
+    QVERIFY2(!desk.waitFor("missing", "FrmTest").isEmpty(), "the test window stayed open");
+    // Opened again, it takes the desk's change.
+    openTest(desk);
+    if (QTest::currentTestFailed())
+        return;
+    desk.send("press FrmTest Option5");
+    QTRY_COMPARE(query(firstAnswer), QStringList{"5"});
+    QCOMPARE(query("SELECT count(*) FROM \"Answer\""), QStringList{"1"});
 }
 
 // The real program whose connection file names a server that is not there: it says so on screen

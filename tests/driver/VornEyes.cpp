@@ -4,12 +4,14 @@
 // shows (to the file named by VORN_EYES_LOG), and takes the commands addressed to it from the
 // file named by VORN_EYES_COMMANDS, one a line, the program's name first:
 //   VORN press WINDOW CONTROL   clicks a button as a user or an accessibility tool does
-//   VORN text WINDOW CONTROL    reports what a label, box or button shows; for a grid, the
-//                               number of rows it has and the first column of each
+//   VORN text WINDOW CONTROL    reports what a label, box or button shows (and whether an
+//                               option is checked); for a grid, the number of rows it has and
+//                               the first column of each
 //   VORN type WINDOW CONTROL T  types T into a box or an editable list, in place of its text
 //   VORN scroll WINDOW CONTROL  scrolls a grid to its end, as a user drags the scroll bar down
 //   VORN pick WINDOW CONTROL N  chooses item N of a list, as a user does in its popup
 //   VORN choose PATH            chooses a file in the file dialog shown
+//   VORN answer TEXT            types TEXT into the question box shown and presses its OK
 // With VORN_EYES_ACCEPT set, every message box is answered with its default button once it has
 // been reported, as a user who reads it and presses Enter.
 #include <QAbstractButton>
@@ -20,6 +22,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGenericPlugin>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -135,6 +138,21 @@ private:
             say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
             return;
         }
+        if (words.value(0) == QLatin1String("answer")) {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QInputDialog*>(w); dialog && dialog->isVisible()) {
+                    if (auto* box = dialog->findChild<QLineEdit*>()) {
+                        box->setFocus();
+                        box->selectAll();
+                        box->insert(words.mid(1).join(QLatin1Char(' ')));
+                    }
+                    say({QStringLiteral("answered"), dialog->textValue()});
+                    QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+                    return;
+                }
+            say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
+            return;
+        }
         QWidget* window = shownWindow(words.value(1));
         QWidget* control = window ? window->findChild<QWidget*>(words.value(2)) : nullptr;
         if (!control) {
@@ -155,7 +173,12 @@ private:
                 text = button->text();
             else if (auto* grid = qobject_cast<QAbstractItemView*>(control))
                 text = gridText(grid);
-            say({QStringLiteral("text"), words.value(1), words.value(2), text});
+            QStringList fields{QStringLiteral("text"), words.value(1), words.value(2), text};
+            if (auto* button = qobject_cast<QAbstractButton*>(control);
+                button && button->isCheckable())
+                fields << (button->isChecked() ? QStringLiteral("checked")
+                                               : QStringLiteral("unchecked"));
+            say(fields);
         } else if (words.value(0) == QLatin1String("type")) {
             auto* box = qobject_cast<QLineEdit*>(control);
             if (auto* list = qobject_cast<QComboBox*>(control))
