@@ -141,20 +141,18 @@ void DataView::read(int limit) const {
         sql += QStringLiteral(" LIMIT ?");
         binds << limit;
     }
-    QSqlQuery q(Database::connection());
-    q.setForwardOnly(true);
-    q.prepare(sql);
-    for (const QVariant& v : binds)
-        q.addBindValue(v);
-    Database::exec(q);
+    Database::Statement q(sql);
+    for (int i = 0; i < binds.size(); ++i)
+        q->bindValue(i, binds[i]);
+    Database::exec(*q);
 
     std::vector<Row> page;
     const int columns = int(fields_.size());
     QString buffer;
     int count = 0;
-    while (q.next()) {
+    while (q->next()) {
         ++count;
-        const qint64 rowid = q.value(0).toLongLong();
+        const qint64 rowid = q->value(0).toLongLong();
         lastRowid_ = rowid;
         // A row this view added and committed is already in the snapshot.
         if (std::any_of(rows_.begin() + qsizetype(stored_), rows_.end(),
@@ -162,7 +160,7 @@ void DataView::read(int limit) const {
             continue;
         Row row;
         row.rowid = rowid;
-        fillRow(row, q, 1, columns, buffer);
+        fillRow(row, *q, 1, columns, buffer);
         page.push_back(std::move(row));
     }
     if (limit < 0 || count < limit)
@@ -451,7 +449,6 @@ void DataView::applyCommitted() {
 }
 
 void DataView::writeRow(Row& row) {
-    QSqlQuery q(Database::connection());
     const QString table = Database::quoted(table_);
     if (row.added) {
         QStringList names, marks;
@@ -459,22 +456,20 @@ void DataView::writeRow(Row& row) {
             names << Database::quoted(fields_[c]);
             marks << QStringLiteral("?");
         }
-        if (names.isEmpty()) {
-            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table) +
-                      Database::returningRow());
-        } else {
-            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))) +
-                      Database::returningRow());
-            for (const auto& edit : row.edits)
-                q.addBindValue(edit.second);
-        }
-        Database::exec(q);
-        Database::noteWrite(table_, q.numRowsAffected());
+        Database::Statement q(
+            (names.isEmpty()
+                 ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))) +
+            Database::returningRow());
+        for (int i = 0; i < int(row.edits.size()); ++i)
+            q->bindValue(i, row.edits[size_t(i)].second);
+        Database::exec(*q);
+        Database::noteWrite(table_, q->numRowsAffected());
         if (Database::returningRow().isEmpty())
-            row.rowid = q.lastInsertId().toLongLong();
-        else if (q.next())
-            row.rowid = q.value(0).toLongLong();
+            row.rowid = q->lastInsertId().toLongLong();
+        else if (q->next())
+            row.rowid = q->value(0).toLongLong();
         return;
     }
     // Only fields that really differ from what was read; each must still hold what was read.
@@ -491,17 +486,15 @@ void DataView::writeRow(Row& row) {
     }
     if (sets.isEmpty())
         return;
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3=? AND %4")
-                  .arg(table, sets.join(QLatin1Char(',')), Database::rowColumn(),
-                       checks.join(QStringLiteral(" AND "))));
-    for (const QVariant& v : setValues)
-        q.addBindValue(v);
-    q.addBindValue(row.rowid);
-    for (const QVariant& v : checkValues)
-        q.addBindValue(v);
-    Database::exec(q);
-    Database::noteWrite(table_, q.numRowsAffected());
-    if (q.numRowsAffected() != 1)
+    Database::Statement q(QStringLiteral("UPDATE %1 SET %2 WHERE %3=? AND %4")
+                              .arg(table, sets.join(QLatin1Char(',')), Database::rowColumn(),
+                                   checks.join(QStringLiteral(" AND "))));
+    const QVariantList binds = setValues + QVariantList{row.rowid} + checkValues;
+    for (int i = 0; i < binds.size(); ++i)
+        q->bindValue(i, binds[i]);
+    Database::exec(*q);
+    Database::noteWrite(table_, q->numRowsAffected());
+    if (q->numRowsAffected() != 1)
         throw ChangedMeanwhile(tr("این ردیف از جدول %1 پس از خوانده شدن در جای دیگری تغییر کرده یا "
                                   "حذف شده است. چیزی بازنویسی نشد؛ پنجره را دوباره باز کنید.")
                                    .arg(table_),
@@ -515,17 +508,16 @@ void DataView::rereadRow(qint64 rowid) {
     if (found == rows_.begin() + qsizetype(stored_))
         return;
     const int index = int(found - rows_.begin());
-    QSqlQuery q(Database::connection());
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3=?")
-                  .arg(selectList(), Database::quoted(table_), Database::rowColumn()));
-    q.addBindValue(rowid);
-    Database::exec(q);
+    Database::Statement q(QStringLiteral("SELECT %1 FROM %2 WHERE %3=?")
+                              .arg(selectList(), Database::quoted(table_), Database::rowColumn()));
+    q->bindValue(0, rowid);
+    Database::exec(*q);
     stamp_ = Database::Stamp{}; // the rest of the snapshot is older than this row: refresh reads
     const auto shown = std::find(visible_.begin(), visible_.end(), index);
     const int place = shown == visible_.end() ? -1 : int(shown - visible_.begin());
-    if (q.next()) {
+    if (q->next()) {
         QString buffer;
-        fillRow(*found, q, 0, int(fields_.size()), buffer);
+        fillRow(*found, *q, 0, int(fields_.size()), buffer);
         found->edits.clear();
         if (place >= 0)
             Q_EMIT rowChanged(place);
@@ -564,13 +556,12 @@ void DataView::deleteCurrent() {
     if (!rows_[size_t(index)].added) {
         Database::requirePagesChecked();
         const bool current = Database::stamp(table_) == stamp_;
-        QSqlQuery q(Database::connection());
-        q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2=?")
-                      .arg(Database::quoted(table_), Database::rowColumn()));
-        q.addBindValue(rows_[size_t(index)].rowid);
-        Database::exec(q);
-        Database::noteWrite(table_, q.numRowsAffected());
-        if (q.numRowsAffected() != 1)
+        Database::Statement q(QStringLiteral("DELETE FROM %1 WHERE %2=?")
+                                  .arg(Database::quoted(table_), Database::rowColumn()));
+        q->bindValue(0, rows_[size_t(index)].rowid);
+        Database::exec(*q);
+        Database::noteWrite(table_, q->numRowsAffected());
+        if (q->numRowsAffected() != 1)
             throw DataError(
                 tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف شده است.")
                     .arg(table_));
@@ -598,13 +589,12 @@ QString DataView::lastStored(const QString& name) const {
 bool DataView::anyStored(const QString& name, const QString& value) const {
     QVariantList binds;
     const QString condition = readCondition(requireField(name), value, binds);
-    QSqlQuery q(Database::connection());
-    q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE 1=1%2 LIMIT 1")
-                  .arg(Database::quoted(table_), condition));
-    for (const QVariant& v : binds)
-        q.addBindValue(v);
-    Database::exec(q);
-    return q.next();
+    Database::Statement q(QStringLiteral("SELECT 1 FROM %1 WHERE 1=1%2 LIMIT 1")
+                              .arg(Database::quoted(table_), condition));
+    for (int i = 0; i < binds.size(); ++i)
+        q->bindValue(i, binds[i]);
+    Database::exec(*q);
+    return q->next();
 }
 
 QStringList DataView::distinctStored(const QString& name) const {

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -741,21 +742,21 @@ void requirePagesChecked() {
 }
 
 Stamp stamp(const QString& table) {
-    QSqlQuery q(connection());
     Stamp s;
     s.table = tableWrites.value(table.toLower());
     s.rollbacks = rollbackCount;
     if (currentKind == Kind::Server) {
         // The server counts the changes of each table, whoever made them.
         const Tables::Table& known = Tables::byName(table);
-        q.prepare(QStringLiteral("SELECT n FROM %1 WHERE tbl = ?").arg(kStampTable));
-        q.addBindValue(known.name.isEmpty() ? table : known.name);
-        exec(q);
-        if (q.next())
-            s.version = q.value(0).toLongLong();
+        Statement q(QStringLiteral("SELECT n FROM %1 WHERE tbl = ?").arg(kStampTable));
+        q->bindValue(0, known.name.isEmpty() ? table : known.name);
+        exec(*q);
+        if (q->next())
+            s.version = q->value(0).toLongLong();
         s.foreign = 0;
         return s;
     }
+    QSqlQuery q(connection());
     execOrThrow(q, QStringLiteral("SELECT total_changes()"));
     if (q.next())
         s.foreign = q.value(0).toLongLong() - viewChanges;
@@ -896,7 +897,50 @@ QString restoreServer(const QString& source) {
     });
 }
 
+namespace {
+
+// The statements kept for the server's connection, by their text. Dropped with the connection;
+// statements still in use then are not given back.
+std::map<QString, std::unique_ptr<QSqlQuery>> kept;
+quint64 connectionNumber = 0;
+constexpr size_t kKeptAtMost = 200; // the texts differ by table, filter and fields written
+
+void dropKept() {
+    kept.clear();
+    ++connectionNumber;
+}
+
+} // namespace
+
+Statement::Statement(const QString& sql) : sql_(sql), connection_(connectionNumber) {
+    if (currentKind == Kind::Server) {
+        const QSqlDatabase db = connection(); // may open it again, dropping what was kept
+        connection_ = connectionNumber;
+        if (const auto found = kept.find(sql); found != kept.end()) {
+            query_ = std::move(found->second);
+            kept.erase(found);
+            prepared_ = true;
+            return;
+        }
+        query_ = std::make_unique<QSqlQuery>(db);
+    } else {
+        query_ = std::make_unique<QSqlQuery>(connection());
+    }
+    query_->setForwardOnly(true);
+    prepared_ = query_->prepare(sql); // a failure shows when it runs
+}
+
+Statement::~Statement() {
+    query_->finish();
+    if (currentKind != Kind::Server || !prepared_ || connection_ != connectionNumber)
+        return;
+    if (kept.size() >= kKeptAtMost)
+        kept.clear();
+    kept.emplace(sql_, std::move(query_)); // unless one of the same text came back first
+}
+
 void close() {
+    dropKept();
     pagesCheck.reset(); // waits for a check still running
     transactionDepth = 0;
     connectionLost = false;
@@ -913,6 +957,7 @@ bool isOpen() {
 
 QSqlDatabase connection() {
     if (currentKind == Kind::Server && connectionLost && QSqlDatabase::contains(kConnection)) {
+        dropKept();
         QSqlDatabase db = QSqlDatabase::database(kConnection, false);
         db.close();
         if (!db.open())

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 class QObject;
@@ -70,6 +71,25 @@ bool isOpen();
 QString backupServer(const QString& target);
 QString restoreServer(const QString& source);
 QSqlDatabase connection();
+
+// A statement for the connection in use, forward only, its values bound by position. On a server
+// it is prepared once and kept for the next use of the same text, because each preparation and
+// each release is a round trip of its own; on the file it is prepared afresh.
+class Statement {
+public:
+    explicit Statement(const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    QSqlQuery& operator*() { return *query_; }
+    QSqlQuery* operator->() { return query_.get(); }
+
+private:
+    QString sql_;
+    std::unique_ptr<QSqlQuery> query_;
+    quint64 connection_; // the connection it was prepared on
+    bool prepared_ = false;
+};
 
 // Runs a prepared statement; a failure throws DataError with the driver's text.
 void exec(QSqlQuery& query);
