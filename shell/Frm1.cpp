@@ -399,8 +399,13 @@ void Frm1::Command8_Click() {
     Adodc5->refresh();
     Adodc5->setFilter(QStringLiteral("Code"), code);
     if (Adodc5->rowCount() > 0) {
-        Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده"));
         Adodc5->refresh();
+        // On a server the code was most likely given at another desk since this panel
+        // proposed it: the next free one is offered, as when the server refuses it.
+        if (Database::kind() == Database::Kind::Server)
+            OfferNextCode();
+        else
+            Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده"));
         return;
     }
     ui->Command1->setEnabled(true);
@@ -411,20 +416,23 @@ void Frm1::Command8_Click() {
     try {
         DataView::commitAll({Adodc2, Adodc3});
     } catch (const CodeTaken&) {
-        // Another desk on the same server gave this code a moment ago: the next free one is
-        // proposed, and nothing was written.
+        // Another desk on the same server gave this code a moment ago; nothing was written.
         Adodc3->refresh();
-        SuggestNextCode();
-        ui->Command1->setEnabled(false);
-        Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده") + QStringLiteral("\n") +
-                                        tr("کد بعدی پیشنهاد شد؛ دوباره ذخیره کنید."));
-        ui->Text11->setFocus();
+        OfferNextCode();
         return;
     }
     Adodc2->refresh();
     Adodc3->refresh();
     Adodc5->refresh();
     ClosePanels();
+}
+
+void Frm1::OfferNextCode() {
+    SuggestNextCode();
+    ui->Command1->setEnabled(false);
+    Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده") + QStringLiteral("\n") +
+                                    tr("کد بعدی پیشنهاد شد؛ دوباره ذخیره کنید."));
+    ui->Text11->setFocus();
 }
 
 void Frm1::Command10_Click() {

@@ -63,6 +63,7 @@ private:
     void ShowInstead(QWidget* window);
     void ShowHoverHelp(const QString& text);
     void SuggestNextCode();
+    void OfferNextCode();
     static QString SkipTakenCode(const QString& lastCode, const QStringList& taken);
     bool RegistrationComplete();
 

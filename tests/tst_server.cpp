@@ -591,7 +591,8 @@ void TestServer::realProgramWorksOnTheServer() {
 }
 
 // Two real programs on one server, as the reception desk and the office: what one registers
-// the other finds; both propose the same code, the second to save is told and saves another.
+// the other finds; both propose the same code, the second to save is told, offered the next
+// code, and saves that.
 void TestServer::twoWorkstationsOnOneServer() {
     QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
     Database::close();
@@ -631,9 +632,10 @@ void TestServer::twoWorkstationsOnOneServer() {
     QTRY_COMPARE(query("SELECT \"Code\" || ' ' || \"FName\" FROM ide ORDER BY vorn_row"),
                  (QStringList{"1 earlier", "2 first"}));
     other.send("press Frm1 Command8");
-    QVERIFY(!other.waitFor("box", QString::fromUtf8("فردديگري با اين کد ثبت شده")).isEmpty());
-    other.send("type Frm1 Text11 3");
-    QVERIFY(!other.waitFor("typed", "Text11").isEmpty());
+    QVERIFY(!other.waitFor("box", QString::fromUtf8("کد بعدی پیشنهاد شد")).isEmpty());
+    QCOMPARE(query("SELECT count(*) FROM ide"), QStringList{"2"});
+    other.send("text Frm1 Text11");
+    QCOMPARE(other.waitFor("text", "Text11").value(4), QStringLiteral("3"));
     other.send("press Frm1 Command8");
     QTRY_COMPARE(query("SELECT \"Code\" || ' ' || \"FName\" FROM ide ORDER BY vorn_row"),
                  (QStringList{"1 earlier", "2 first", "3 second"}));
