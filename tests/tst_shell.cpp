@@ -804,7 +804,7 @@ void TestShell::savedSubjectHasBothRows() {
     fillRegistration("7");
     QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
     QCOMPARE(dialogs->shown.size(), 1);
-    QCOMPARE(dialogs->shown[0].text, u("فردديگري با اين کد ثبت شده"));
+    QVERIFY(dialogs->shown[0].text.startsWith(u("فردديگري با اين کد ثبت شده")));
     QCOMPARE(subjects(), 1);
 }
 
