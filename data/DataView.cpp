@@ -561,10 +561,13 @@ void DataView::deleteCurrent() {
         q->bindValue(0, rows_[size_t(index)].rowid);
         Database::exec(*q);
         Database::noteWrite(table_, q->numRowsAffected());
-        if (q->numRowsAffected() != 1)
+        if (q->numRowsAffected() != 1) {
+            // Gone already: it leaves the view, so that the next delete takes the next row.
+            rereadRow(rows_[size_t(index)].rowid);
             throw DataError(
                 tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف شده است.")
                     .arg(table_));
+        }
         if (current)
             stamp_ = Database::stamp(table_);
     }

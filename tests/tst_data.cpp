@@ -99,6 +99,7 @@ private Q_SLOTS:
     void commitWithoutChangeDoesNothing();
     void commitRefusesToOverwrite_data();
     void commitRefusesToOverwrite();
+    void deleteOfARowDeletedElsewhere();
     void failedCommitWritesNothing();
     void deleteRemovesRow();
     void sortOrdersVisibleRows();
@@ -714,6 +715,22 @@ void TestData::commitRefusesToOverwrite() {
              deleteMeanwhile ? QStringList{} : QStringList{"second"});
     if (deleteMeanwhile)
         QVERIFY_THROWS_EXCEPTION(DataError, a.deleteCurrent());
+}
+
+void TestData::deleteOfARowDeletedElsewhere() {
+    insertSubject("1", "a", "A");
+    insertSubject("2", "b", "A");
+    DataView view, other;
+    view.open("ide");
+    QCOMPARE(view.rowCount(), 2);
+    other.open("ide");
+    other.deleteCurrent();
+    QVERIFY_THROWS_EXCEPTION(DataError, view.deleteCurrent());
+    // The row is gone from the view too: the next delete takes the next one.
+    QCOMPARE(view.rowCount(), 1);
+    QCOMPARE(view.field("Code"), QStringLiteral("2"));
+    view.deleteCurrent();
+    QCOMPARE(column("SELECT count(*) FROM \"ide\""), QStringList{"0"});
 }
 
 void TestData::failedCommitWritesNothing() {
