@@ -102,13 +102,6 @@ void DataView::forgetReads(int column, const QString& value) {
     lastRowid_ = 0;
 }
 
-QString DataView::selectList() const {
-    QStringList names;
-    for (const QString& f : fields_)
-        names << Database::quoted(f);
-    return names.join(QLatin1Char(','));
-}
-
 QString DataView::readCondition(int column, const QString& value, QVariantList& binds) const {
     if (column < 0)
         return {};
@@ -133,8 +126,9 @@ void DataView::read(int limit) const {
     started_ = true;
 
     QVariantList binds{lastRowid_};
-    QString sql = QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1>?")
-                      .arg(Database::rowColumn(), selectList(), Database::quoted(table_));
+    QString sql =
+        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1>?")
+            .arg(Database::rowColumn(), Database::quotedList(fields_), Database::quoted(table_));
     sql += readCondition(readColumn_, readValue_, binds);
     sql += QStringLiteral(" ORDER BY ") + Database::rowColumn();
     if (limit >= 0) {
@@ -142,8 +136,7 @@ void DataView::read(int limit) const {
         binds << limit;
     }
     Database::Statement q(sql);
-    for (int i = 0; i < binds.size(); ++i)
-        q->bindValue(i, binds[i]);
+    q.bind(binds);
     Database::exec(*q);
 
     std::vector<Row> page;
@@ -462,8 +455,10 @@ void DataView::writeRow(Row& row) {
                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                        .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))) +
             Database::returningRow());
-        for (int i = 0; i < int(row.edits.size()); ++i)
-            q->bindValue(i, row.edits[size_t(i)].second);
+        QVariantList values;
+        for (const auto& edit : row.edits)
+            values << edit.second;
+        q.bind(values);
         Database::exec(*q);
         Database::noteWrite(table_, q->numRowsAffected());
         if (Database::returningRow().isEmpty())
@@ -489,9 +484,7 @@ void DataView::writeRow(Row& row) {
     Database::Statement q(QStringLiteral("UPDATE %1 SET %2 WHERE %3=? AND %4")
                               .arg(table, sets.join(QLatin1Char(',')), Database::rowColumn(),
                                    checks.join(QStringLiteral(" AND "))));
-    const QVariantList binds = setValues + QVariantList{row.rowid} + checkValues;
-    for (int i = 0; i < binds.size(); ++i)
-        q->bindValue(i, binds[i]);
+    q.bind(setValues + QVariantList{row.rowid} + checkValues);
     Database::exec(*q);
     Database::noteWrite(table_, q->numRowsAffected());
     if (q->numRowsAffected() != 1)
@@ -508,9 +501,10 @@ void DataView::rereadRow(qint64 rowid) {
     if (found == rows_.begin() + qsizetype(stored_))
         return;
     const int index = int(found - rows_.begin());
-    Database::Statement q(QStringLiteral("SELECT %1 FROM %2 WHERE %3=?")
-                              .arg(selectList(), Database::quoted(table_), Database::rowColumn()));
-    q->bindValue(0, rowid);
+    Database::Statement q(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3=?")
+            .arg(Database::quotedList(fields_), Database::quoted(table_), Database::rowColumn()));
+    q.bind({rowid});
     Database::exec(*q);
     stamp_ = Database::Stamp{}; // the rest of the snapshot is older than this row: refresh reads
     const auto shown = std::find(visible_.begin(), visible_.end(), index);
@@ -525,9 +519,15 @@ void DataView::rereadRow(qint64 rowid) {
             Q_EMIT currentChanged();
         return;
     }
+    dropRow(index);
+}
+
+// Takes a row out of the view; the one after it takes its place as current.
+void DataView::dropRow(int index) {
     const int position = current_;
-    rows_.erase(found);
-    --stored_;
+    rows_.erase(rows_.begin() + index);
+    if (size_t(index) < stored_)
+        --stored_;
     rebuildVisible();
     readUpTo(position);
     resetTo(std::min(position, int(visible_.size()) - 1));
@@ -558,12 +558,13 @@ void DataView::deleteCurrent() {
         const bool current = Database::stamp(table_) == stamp_;
         Database::Statement q(QStringLiteral("DELETE FROM %1 WHERE %2=?")
                                   .arg(Database::quoted(table_), Database::rowColumn()));
-        q->bindValue(0, rows_[size_t(index)].rowid);
+        q.bind({rows_[size_t(index)].rowid});
         Database::exec(*q);
         Database::noteWrite(table_, q->numRowsAffected());
         if (q->numRowsAffected() != 1) {
             // Gone already: it leaves the view, so that the next delete takes the next row.
-            rereadRow(rows_[size_t(index)].rowid);
+            stamp_ = Database::Stamp{};
+            dropRow(index);
             throw DataError(
                 tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف شده است.")
                     .arg(table_));
@@ -571,13 +572,7 @@ void DataView::deleteCurrent() {
         if (current)
             stamp_ = Database::stamp(table_);
     }
-    const int position = current_;
-    rows_.erase(rows_.begin() + index);
-    if (size_t(index) < stored_)
-        --stored_;
-    rebuildVisible();
-    readUpTo(position);
-    resetTo(std::min(position, int(visible_.size()) - 1));
+    dropRow(index);
 }
 
 QString DataView::lastStored(const QString& name) const {
@@ -594,8 +589,7 @@ bool DataView::anyStored(const QString& name, const QString& value) const {
     const QString condition = readCondition(requireField(name), value, binds);
     Database::Statement q(QStringLiteral("SELECT 1 FROM %1 WHERE 1=1%2 LIMIT 1")
                               .arg(Database::quoted(table_), condition));
-    for (int i = 0; i < binds.size(); ++i)
-        q->bindValue(i, binds[i]);
+    q.bind(binds);
     Database::exec(*q);
     return q->next();
 }

@@ -101,7 +101,6 @@ private:
     void readUpTo(int row) const;
     void readEverything() const { read(-1); }
     void readWholeKeepingEdits();
-    QString selectList() const;
     QString readCondition(int column, const QString& value, QVariantList& binds) const;
     void applyCommitted();
     void rebuildVisible();
@@ -111,6 +110,7 @@ private:
     int requireField(const QString& name) const;
     void writeRow(Row& row);
     void rereadRow(qint64 rowid);
+    void dropRow(int index);
     static void fillRow(Row& row, const QSqlQuery& q, int first, int columns, QString& buffer);
     static void applyEdits(Row& row, int columns);
 

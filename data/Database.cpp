@@ -340,6 +340,13 @@ QString quoted(const QString& name) {
            QLatin1Char('"');
 }
 
+QString quotedList(const QStringList& names) {
+    QStringList all;
+    for (const QString& n : names)
+        all << quoted(n);
+    return all.join(QLatin1Char(','));
+}
+
 // --- The clinic's database on a PostgreSQL server -------------------------------------------
 
 namespace {
@@ -760,7 +767,7 @@ Stamp stamp(const QString& table) {
         // The server counts the changes of each table, whoever made them.
         const Tables::Table& known = Tables::byName(table);
         Statement q(QStringLiteral("SELECT n FROM %1 WHERE tbl = ?").arg(kStampTable));
-        q->bindValue(0, known.name.isEmpty() ? table : known.name);
+        q.bind({known.name.isEmpty() ? table : known.name});
         exec(*q);
         if (q->next())
             s.version = q->value(0).toLongLong();
@@ -792,13 +799,6 @@ QString checkFile(const QString& path) {
 
 namespace {
 
-QString fieldList(const Tables::Table& t) {
-    QStringList names;
-    for (const QString& f : t.fields)
-        names << quoted(f);
-    return names.join(QLatin1Char(','));
-}
-
 QString insertSql(const Tables::Table& t, int rows) {
     QStringList marks;
     for (qsizetype i = 0; i < t.fields.size(); ++i)
@@ -808,7 +808,7 @@ QString insertSql(const Tables::Table& t, int rows) {
     for (int r = 0; r < rows; ++r)
         all << row;
     return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-        .arg(quoted(t.name), fieldList(t), all.join(QLatin1Char(',')));
+        .arg(quoted(t.name), quotedList(t.fields), all.join(QLatin1Char(',')));
 }
 
 // Every row of every table from one connection to another, in stored order, many rows to a
@@ -819,7 +819,7 @@ void copyRows(QSqlDatabase& from, const QString& order, QSqlDatabase& to) {
         QSqlQuery read(from);
         read.setForwardOnly(true);
         execOrThrow(read, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                              .arg(fieldList(t), quoted(t.name), order));
+                              .arg(quotedList(t.fields), quoted(t.name), order));
         QSqlQuery full(to);
         full.prepare(insertSql(t, Batch));
         QVariantList values;
@@ -939,6 +939,11 @@ Statement::Statement(const QString& sql) : sql_(sql), connection_(connectionNumb
     }
     query_->setForwardOnly(true);
     prepared_ = query_->prepare(sql); // a failure shows when it runs
+}
+
+void Statement::bind(const QVariantList& values) {
+    for (int i = 0; i < values.size(); ++i)
+        query_->bindValue(i, values[i]);
 }
 
 Statement::~Statement() {

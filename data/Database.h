@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -83,6 +84,7 @@ public:
     Statement& operator=(const Statement&) = delete;
     QSqlQuery& operator*() { return *query_; }
     QSqlQuery* operator->() { return query_.get(); }
+    void bind(const QVariantList& values); // from the first place on
 
 private:
     QString sql_;
@@ -126,6 +128,8 @@ QString testServer(const ServerSettings& settings, bool* usable);
 
 // Quotes a table or field name for SQL (names come from the schema, never from the user).
 QString quoted(const QString& name);
+// The names quoted and joined by commas, as a select or insert list.
+QString quotedList(const QStringList& names);
 
 // All or nothing: statements between construction and commit() are undone unless committed.
 // Nests (each level is a savepoint).
