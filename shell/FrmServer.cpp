@@ -32,7 +32,7 @@ FrmServer::FrmServer(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
             ui->CmbSsl->addItem(current.settings->sslMode, current.settings->sslMode);
         ui->CmbSsl->setCurrentIndex(mode < 0 ? ui->CmbSsl->count() - 1 : mode);
     }
-    ShowNow();
+    ShowNow(current);
     connect(ui->CmdTest, &QPushButton::clicked, this, &FrmServer::CmdTest_Click);
     connect(ui->CmdSave, &QPushButton::clicked, this, &FrmServer::CmdSave_Click);
     connect(ui->CmdFile, &QPushButton::clicked, this, &FrmServer::CmdFile_Click);
@@ -45,8 +45,7 @@ void FrmServer::Say(const QString& text, Dialogs::Icon icon) {
     Dialogs::get().message(this, text, windowTitle(), icon, Dialogs::Buttons::Ok, true);
 }
 
-void FrmServer::ShowNow() {
-    const Server::Read current = Server::read(Platform::get().programFolder());
+void FrmServer::ShowNow(const Server::Read& current) {
     if (!current.error.isEmpty())
         ui->LblNow->setText(current.error);
     else if (current.settings)
@@ -92,7 +91,7 @@ void FrmServer::CmdSave_Click() {
         Say(tr("ذخیره نشد: %1").arg(error), Dialogs::Icon::Exclamation);
         return;
     }
-    ShowNow();
+    ShowNow(Server::read(Platform::get().programFolder()));
     Say(tr("ذخیره شد. برنامه از اجرای بعدی این سرور را به کار می‌برد."),
         Dialogs::Icon::Information);
 }
@@ -103,7 +102,7 @@ void FrmServer::CmdFile_Click() {
         Say(tr("پروندهٔ اتصال برداشته نشد: %1").arg(path), Dialogs::Icon::Exclamation);
         return;
     }
-    ShowNow();
+    ShowNow(Server::read(Platform::get().programFolder()));
     Say(tr("برنامه از اجرای بعدی پروندهٔ پایگاه دادهٔ همین رایانه را به کار "
            "می‌برد؛ داده‌های سرور سر جای خود می‌مانند."),
         Dialogs::Icon::Information);

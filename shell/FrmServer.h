@@ -23,8 +23,8 @@ private:
     void CmdTest_Click();
     void CmdSave_Click();
     void CmdFile_Click();
-    bool Settings(ServerSettings* settings); // from the boxes; says what is missing
-    void ShowNow();
+    bool Settings(ServerSettings* settings);   // from the boxes; says what is missing
+    void ShowNow(const Server::Read& current); // what the next start will use
     void Say(const QString& text, Dialogs::Icon icon);
 
     std::unique_ptr<Ui::FrmServer> ui;
