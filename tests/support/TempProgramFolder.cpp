@@ -26,14 +26,20 @@ QString serverSocket() {
     return socket;
 }
 
+// A connection of the server's administrator to one of its databases, not yet open.
+QSqlDatabase addServerConnection(const QString& name, const QString& database) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(serverSocket());
+    db.setDatabaseName(database);
+    db.setUserName(QStringLiteral("postgres"));
+    return db;
+}
+
 // CREATE or DROP DATABASE, as the server's administrator.
 void administer(const QString& sql) {
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"),
-                                                    QStringLiteral("suite-administrator"));
-        db.setHostName(serverSocket());
-        db.setDatabaseName(QStringLiteral("postgres"));
-        db.setUserName(QStringLiteral("postgres"));
+        QSqlDatabase db =
+            addServerConnection(QStringLiteral("suite-administrator"), QStringLiteral("postgres"));
         if (!db.open())
             qFatal("the test run's server: %s", qPrintable(db.lastError().text()));
         QSqlQuery q(db);
@@ -82,10 +88,7 @@ Database::OpenResult TempProgramFolder::openDatabase() {
 QSqlDatabase TempProgramFolder::openAnother(const QString& connectionName) const {
     QSqlDatabase db;
     if (onServer()) {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
-        db.setHostName(serverSocket());
-        db.setDatabaseName(serverDatabase_);
-        db.setUserName(QStringLiteral("postgres"));
+        db = addServerConnection(connectionName, serverDatabase_);
     } else {
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(databasePath());
