@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "Content.h"
+#include "Deadline.h"
 #include "Server.h"
 
 #include <QCoreApplication>
@@ -32,11 +33,14 @@ QString tr(const char* text) {
     return QString::fromUtf8(text);
 }
 
-[[noreturn]] void fail(const QSqlQuery& q);
+// Runs the statement (the text given, or the one prepared); a failure throws DataError.
+void run(QSqlQuery& q, const QString* sql);
+// Why a statement failed, for the user; late: the server did not answer within the deadline.
+[[noreturn]] void fail(const QSqlQuery& q, bool late);
+bool isLost(const QSqlError& error);
 
 void execOrThrow(QSqlQuery& q, const QString& sql) {
-    if (!q.exec(sql))
-        fail(q);
+    run(q, &sql);
 }
 
 QString createTableSql(const Tables::Table& t) {
@@ -364,33 +368,73 @@ QString describe(const ServerSettings& s) {
 }
 
 QString serverRefusal(const QString& where, const QString& problem) {
-    return tr("پایگاه داده باز نشد.\n\nسرور: %1\nمشکل: %2\n\nبرنامه بسته می‌شود و در "
-              "پایگاه دادهٔ سرور چیزی تغییر نمی‌کند.")
+    return tr("پایگاه داده باز نشد.\n\nسرور: %1\nمشکل: %2\n\nدر پایگاه دادهٔ سرور چیزی "
+              "تغییر نکرد.")
         .arg(where, problem);
 }
 
-// What the server's client library said, in words a clinic's user can act on.
-QString connectionProblem(const QSqlError& error) {
-    const QString text = error.text();
+// The password file the client library reads, when it ignores it because others may read it.
+QString ignoredPasswordFile() {
+    QString path = qEnvironmentVariable("PGPASSFILE");
+    if (path.isEmpty())
+        path = QDir::home().filePath(QStringLiteral(".pgpass"));
+    const QFileInfo info(path);
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    return info.isFile() && (info.permissions() & others) ? path : QString();
+}
+
+} // namespace
+
+// What the server's client library said, in words a clinic's user can act on: every connection
+// error starts "connection to server", so what follows decides.
+QString connectionProblem(const QString& text) {
     auto says = [&](const char* words) {
         return text.contains(QLatin1String(words), Qt::CaseInsensitive);
     };
     QString plain;
-    if (says("password authentication failed") || says("no password supplied") ||
-        (says("role") && says("does not exist")))
+    if (says("pg_hba.conf"))
         plain = tr(
-            "نام کاربر یا گذرواژه پذیرفته نشد (گذرواژه در پروندهٔ ‎~/.pgpass‎ این "
-            "کاربر نگه داشته می‌شود).");
-    else if (says("database") && says("does not exist"))
+            "سرور این اتصال را بنا بر قاعده‌های دسترسی خود (pg_hba.conf) نپذیرفت: مدیر "
+            "سرور باید این رایانه، این کاربر و این پایگاه داده را در آن راه بدهد.");
+    else if (says("does not support SSL"))
+        plain = tr(
+            "رمزگذاری اتصال (TLS) خواسته شده است، اما سرور آن را ارائه نمی‌کند: مدیر "
+            "سرور باید TLS را روشن کند.");
+    else if (says("root certificate file"))
+        plain = tr(
+            "برای وارسی گواهی سرور، گواهی مرجع در پروندهٔ ‎~/.postgresql/root.crt‎ این "
+            "کاربر لازم است و آن پرونده نیست.");
+    else if (says("does not match host name"))
+        plain = tr(
+            "گواهی سرور برای نام دیگری است، نه برای نشانی‌ای که در تنظیمات آمده است.");
+    else if (says("certificate verify failed") || says("certificate"))
+        plain = tr(
+            "گواهی سرور پذیرفته نشد: مرجعی که در ‎~/.postgresql/root.crt‎ آمده آن را "
+            "امضا نکرده است.");
+    else if (says("password authentication failed") || says("no password supplied") ||
+             (says("role") && says("does not exist"))) {
+        const QString ignored = ignoredPasswordFile();
+        plain =
+            ignored.isEmpty()
+                ? tr("نام کاربر یا گذرواژه پذیرفته نشد (گذرواژه در پروندهٔ ‎~/.pgpass‎ این "
+                     "کاربر نگه داشته می‌شود).")
+                : tr("پروندهٔ گذرواژه %1 را دیگران هم می‌توانند بخوانند، پس برنامه آن را "
+                     "نادیده گرفت. دسترسی آن را تنها برای خودتان بگذارید (chmod 600).")
+                      .arg(ignored);
+    } else if (says("database") && says("does not exist"))
         plain = tr("پایگاه داده‌ای به این نام روی سرور نیست.");
-    else if (says("could not connect") || says("connection refused") || says("timeout") ||
-             says("is the server running") || says("connection to server") ||
-             says("could not translate host name") || says("no route to host"))
+    else if (says("connection refused") || says("no such file or directory") ||
+             says("timeout expired") || says("could not translate host name") ||
+             says("no route to host") || says("network is unreachable") ||
+             says("could not connect") || says("is the server running"))
         plain = tr("سرور در دسترس نیست: نشانی و درگاه را بررسی کنید و ببینید سرور روشن است.");
     else
         plain = tr("اتصال به سرور ممکن نشد.");
     return plain + QStringLiteral("\n(") + text.trimmed() + QLatin1Char(')');
 }
+
+namespace {
 
 // The server's own catalog, not information_schema: its views take milliseconds a question,
 // and they are asked at every start.
@@ -474,10 +518,71 @@ QString serverSchemaProblem(QSqlDatabase& db) {
     return {};
 }
 
+// Empty only when no object of any kind is in any schema but the system ones: another program's
+// schema, a sequence, a function or a type alone is someone else's database.
 bool serverIsEmpty(QSqlDatabase& db) {
+    static const QString kSystem = QStringLiteral(
+        "(SELECT oid FROM pg_namespace WHERE nspname = 'information_schema' OR nspname LIKE "
+        "'pg\\_%')");
+    QStringList counts{
+        QStringLiteral("(SELECT count(*) FROM pg_namespace WHERE nspname <> 'public' AND oid "
+                       "NOT IN %1)")
+            .arg(kSystem),
+        QStringLiteral("(SELECT count(*) FROM pg_extension WHERE extname <> 'plpgsql')"),
+        QStringLiteral("(SELECT count(*) FROM pg_event_trigger)")};
+    const QList<QPair<const char*, const char*>> catalogs{
+        {"pg_class", "relnamespace"},      {"pg_proc", "pronamespace"},
+        {"pg_type", "typnamespace"},       {"pg_operator", "oprnamespace"},
+        {"pg_collation", "collnamespace"}, {"pg_conversion", "connamespace"},
+        {"pg_ts_config", "cfgnamespace"},  {"pg_ts_dict", "dictnamespace"},
+        {"pg_opfamily", "opfnamespace"},   {"pg_statistic_ext", "stxnamespace"}};
+    for (const auto& [catalog, ns] : catalogs)
+        counts << QStringLiteral("(SELECT count(*) FROM %1 WHERE %2 NOT IN %3)")
+                      .arg(QLatin1String(catalog), QLatin1String(ns), kSystem);
     QSqlQuery q(db);
-    execOrThrow(q, QStringLiteral("SELECT count(*) ") + kRelations);
-    return q.next() && q.value(0).toInt() == 0;
+    execOrThrow(q, QStringLiteral("SELECT ") + counts.join(QStringLiteral(" + ")));
+    return q.next() && q.value(0).toLongLong() == 0;
+}
+
+// What the role and the database must allow before VORN uses them: its schema reachable, the
+// database UTF-8, and either the right to make the tables (first use) or to read and write every
+// one of them. The problem for the user, or empty.
+QString serverRightsProblem(QSqlDatabase& db, bool firstUse) {
+    QSqlQuery q(db);
+    execOrThrow(
+        q, QStringLiteral(
+               "SELECT current_schema() IS NOT NULL, (SELECT pg_encoding_to_char(encoding) FROM "
+               "pg_database WHERE datname = current_database()), "
+               "has_schema_privilege(coalesce(current_schema(), 'public'), 'CREATE'), "
+               "coalesce((SELECT bool_and(CASE c.relkind WHEN 'S' THEN "
+               "has_sequence_privilege(c.oid, 'USAGE') ELSE has_table_privilege(c.oid, "
+               "'SELECT, INSERT, UPDATE, DELETE') END) FROM pg_class c JOIN pg_namespace n ON "
+               "c.relnamespace = n.oid WHERE n.nspname = current_schema() AND c.relkind IN "
+               "('r', 'S')), true), current_user, current_database()"));
+    if (!q.next())
+        return tr("سرور به پرسش برنامه پاسخ نداد.");
+    const QString user = q.value(4).toString();
+    const QString database = q.value(5).toString();
+    if (!q.value(0).toBool())
+        return tr("کاربر %1 به طرح‌وارهٔ (schema) این پایگاه داده دسترسی ندارد. مدیر سرور باید "
+                  "بدهد: GRANT USAGE ON SCHEMA public TO %1;")
+            .arg(user);
+    if (q.value(1).toString() != QLatin1String("UTF8"))
+        return tr("پایگاه دادهٔ %1 با UTF-8 ساخته نشده است (%2) و نوشته‌های فارسی را نگه "
+                  "نمی‌دارد. مدیر سرور باید آن را از نو بسازد: createdb --owner %3 -E UTF8 -T "
+                  "template0 --locale=C.UTF-8 %1")
+            .arg(database, q.value(1).toString(), user);
+    if (firstUse && !q.value(2).toBool())
+        return tr("این پایگاه داده خالی است، اما کاربر %1 اجازهٔ ساختن جدول‌های VORN را در آن "
+                  "ندارد. مدیر سرور باید او را صاحب پایگاه داده کند: ALTER DATABASE %2 OWNER TO "
+                  "%1; (و در PostgreSQL 15 به بعد: ALTER SCHEMA public OWNER TO %1;)")
+            .arg(user, database);
+    if (!firstUse && !q.value(3).toBool())
+        return tr("کاربر %1 اجازهٔ خواندن و نوشتن همهٔ جدول‌های VORN را ندارد. مدیر سرور باید "
+                  "بدهد: GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO "
+                  "%1; GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1;")
+            .arg(user);
+    return {};
 }
 
 // The four tables, each with the row number the views go by, the indexes (a subject's code is
@@ -579,11 +684,13 @@ QString connectTo(const QString& name, const ServerSettings& s) {
     db.setPort(s.port);
     db.setDatabaseName(s.database);
     db.setUserName(s.user);
+    // A lock another session holds is waited for no longer than any other answer.
     db.setConnectOptions(QStringLiteral("sslmode=%1;connect_timeout=5;keepalives_idle=5;"
                                         "keepalives_interval=2;keepalives_count=2;"
-                                        "tcp_user_timeout=10000")
-                             .arg(s.sslMode));
-    return db.open() ? QString() : connectionProblem(db.lastError());
+                                        "tcp_user_timeout=10000;options='-c lock_timeout=%2s'")
+                             .arg(s.sslMode)
+                             .arg(Deadline::LockSeconds));
+    return db.open() ? QString() : connectionProblem(db.lastError().text());
 }
 
 // The connection panel's test: a connection of its own, the program's own left as it is.
@@ -594,7 +701,10 @@ QString testServer(const ServerSettings& s, bool* usable) {
     if (said.isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         try {
-            if (serverIsEmpty(db)) {
+            const bool empty = serverIsEmpty(db);
+            if (const QString problem = serverRightsProblem(db, empty); !problem.isEmpty()) {
+                said = problem;
+            } else if (empty) {
                 said = tr("اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین اجرا "
                           "جدول‌های خود را در آن می‌سازد.");
                 *usable = true;
@@ -615,12 +725,15 @@ QString testServer(const ServerSettings& s, bool* usable) {
 
 OpenResult openServer(const ServerSettings& s) {
     OpenResult result;
+    result.server = true;
     result.path = describe(s);
     QString problem = connectTo(kConnection, s);
     if (problem.isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(kConnection, false);
         try {
-            if (serverIsEmpty(db)) {
+            const bool empty = serverIsEmpty(db);
+            problem = serverRightsProblem(db, empty);
+            if (problem.isEmpty() && empty) {
                 QSqlQuery q(db);
                 execOrThrow(q, QStringLiteral("BEGIN"));
                 execOrThrow(q,
@@ -631,7 +744,7 @@ OpenResult openServer(const ServerSettings& s) {
                 }
                 execOrThrow(q, QStringLiteral("COMMIT"));
             }
-            if (result.status != OpenResult::Created)
+            if (problem.isEmpty() && result.status != OpenResult::Created)
                 problem = serverSchemaProblem(db);
         } catch (const DataError& e) {
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
@@ -660,6 +773,7 @@ OpenResult open(const QString& programFolder, PageCheck check) {
     currentKind = Kind::File;
     if (const Server::Read server = Server::read(programFolder); !server.error.isEmpty()) {
         OpenResult refused;
+        refused.server = true;
         refused.path = Server::settingsPath(programFolder);
         refused.message = server.error;
         return refused;
@@ -857,9 +971,9 @@ QString backupServer(const QString& target) {
     {
         QSqlDatabase out = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         out.setDatabaseName(temp);
-        QSqlDatabase db = connection();
-        QSqlQuery server(db);
+        QSqlDatabase db;
         try {
+            db = connection(); // a lost connection is opened again here, or fails here
             if (!out.open())
                 throw DataError(out.lastError().text());
             QSqlQuery file(out);
@@ -867,12 +981,14 @@ QString backupServer(const QString& target) {
             for (const Tables::Table& t : Tables::all())
                 execOrThrow(file, QStringLiteral("DELETE FROM %1").arg(quoted(t.name)));
             // One moment of the server's four tables, whatever the other workstations write.
+            QSqlQuery server(db);
             execOrThrow(server, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
             copyRows(db, QString::fromLatin1(kRowColumn), out);
             execOrThrow(server, QStringLiteral("COMMIT"));
             execOrThrow(file, QStringLiteral("COMMIT"));
         } catch (const DataError& e) {
-            server.exec(QStringLiteral("ROLLBACK"));
+            if (db.isOpen() && !connectionLost)
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
             error = e.message();
         }
         out.close();
@@ -938,7 +1054,14 @@ Statement::Statement(const QString& sql) : sql_(sql), connection_(connectionNumb
         query_ = std::make_unique<QSqlQuery>(connection());
     }
     query_->setForwardOnly(true);
-    prepared_ = query_->prepare(sql); // a failure shows when it runs
+    const Deadline::Wait wait(*query_); // on a server, preparing is a round trip
+    prepared_ = query_->prepare(sql);   // a failure shows when it runs
+    if (wait.expired())
+        fail(*query_, true);
+    // A server's refusal (a lock held past its limit) is said now; a connection found gone is
+    // left to the run, which connects again.
+    if (!prepared_ && currentKind == Kind::Server && !isLost(query_->lastError()))
+        fail(*query_, false);
 }
 
 void Statement::bind(const QVariantList& values) {
@@ -979,7 +1102,7 @@ QSqlDatabase connection() {
         if (!db.open())
             throw DataError(tr("سرور پایگاه داده هنوز در دسترس نیست؛ کمی بعد دوباره امتحان "
                                "کنید.\n") +
-                            connectionProblem(db.lastError()));
+                            connectionProblem(db.lastError().text()));
         connectionLost = false;
         transactionDepth = 0;
         return db;
@@ -991,44 +1114,98 @@ QSqlDatabase connection() {
 
 namespace {
 
-// Why a statement failed, for the user; a lost connection is marked for the next use.
-void fail(const QSqlQuery& q) {
+// The connection is gone: no SQL state (the client library's own failure), a connection
+// exception (08…) or the server shutting down (57P…).
+bool isLost(const QSqlError& error) {
+    const QString text = error.text();
+    const QString state = error.nativeErrorCode();
+    return error.type() == QSqlError::ConnectionError || state.isEmpty() ||
+           state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")) ||
+           text.contains(QLatin1String("server closed the connection")) ||
+           text.contains(QLatin1String("terminating connection")) ||
+           text.contains(QLatin1String("no connection to the server")) ||
+           text.contains(QLatin1String("could not send data")) ||
+           text.contains(QLatin1String("could not receive data"));
+}
+
+// Why a statement failed, for the user; a lost connection is marked for the next use. late: the
+// server did not answer within the deadline, and the connection was cut.
+[[noreturn]] void fail(const QSqlQuery& q, bool late) {
     const QSqlError error = q.lastError();
     if (currentKind == Kind::Server) {
+        const QString state = error.nativeErrorCode();
         // The server keeps a subject's code unique: another workstation took it first.
-        if (error.nativeErrorCode() == QLatin1String("23505"))
+        if (state == QLatin1String("23505"))
             throw CodeTaken(tr("این کد را همین حالا کسی دیگر برای آزمودنی دیگری ثبت کرده "
                                "است؛ چیزی نوشته نشد."));
-        // No SQL state (the client library's own failure), a connection exception (08…) or
-        // the server shutting down (57P…): the connection is gone.
-        const QString text = error.text();
-        const QString state = error.nativeErrorCode();
-        const bool lost = error.type() == QSqlError::ConnectionError || state.isEmpty() ||
-                          state.startsWith(QLatin1String("08")) ||
-                          state.startsWith(QLatin1String("57P")) ||
-                          text.contains(QLatin1String("server closed the connection")) ||
-                          text.contains(QLatin1String("terminating connection")) ||
-                          text.contains(QLatin1String("no connection to the server")) ||
-                          text.contains(QLatin1String("could not send data")) ||
-                          text.contains(QLatin1String("could not receive data"));
-        if (lost) {
+        if (late || isLost(error)) {
             connectionLost = true;
             transactionDepth = 0;
+            if (late)
+                throw DataError(
+                    tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد؛ این کار ذخیره نشد "
+                       "و چیزی نیمه‌کاره نماند. ببینید سرور روشن و در دسترس است و "
+                       "دوباره امتحان کنید: برنامه خودش دوباره وصل می‌شود.")
+                        .arg(Deadline::Seconds));
             throw DataError(
                 tr("ارتباط با سرور پایگاه داده قطع شد؛ این کار ذخیره نشد و چیزی "
                    "نیمه‌کاره نماند. وقتی سرور در دسترس بود دوباره امتحان "
                    "کنید: برنامه خودش دوباره وصل می‌شود.\n(") +
-                text.trimmed() + QLatin1Char(')'));
+                error.text().trimmed() + QLatin1Char(')'));
         }
+        // Another session holds a lock past the deadline the connection sets.
+        if (state == QLatin1String("55P03") || state == QLatin1String("57014"))
+            throw DataError(
+                tr("میز دیگری همین داده‌ها را در دست دارد و سرور در %1 ثانیه آن را "
+                   "آزاد نکرد؛ چیزی نوشته نشد. کمی بعد دوباره امتحان کنید.")
+                    .arg(Deadline::LockSeconds));
+        if (state == QLatin1String("42501"))
+            throw DataError(tr(
+                "کاربر پایگاه داده اجازهٔ این کار را روی سرور ندارد؛ مدیر سرور "
+                "باید دسترسی خواندن و نوشتن جدول‌های VORN را به او بدهد."));
     }
     throw DataError(error.text());
+}
+
+// Once, within the deadline; whether the deadline passed is told through late.
+bool runOnce(QSqlQuery& q, const QString* sql, bool* late) {
+    const Deadline::Wait wait(q);
+    const bool ok = sql ? q.exec(*sql) : q.exec();
+    *late = wait.expired();
+    return ok;
+}
+
+void run(QSqlQuery& q, const QString* sql) {
+    // Found gone before any transaction began (the server was restarted, or ended this
+    // session, while the desk was idle): nothing was lost, so connect again and go on.
+    const bool outside = transactionDepth == 0;
+    bool late = false;
+    if (runOnce(q, sql, &late))
+        return;
+    const bool ours = QSqlDatabase::contains(kConnection) &&
+                      QSqlDatabase::database(kConnection, false).driver() == q.driver();
+    if (currentKind != Kind::Server || !ours || !outside || late || !isLost(q.lastError()))
+        fail(q, late);
+    const QString text = sql ? *sql : q.lastQuery();
+    const QVariantList values = q.boundValues();
+    connectionLost = true;
+    connection(); // connects again, or throws that the server cannot be reached yet
+    if (!sql) {
+        const Deadline::Wait wait(q);
+        q.prepare(text);
+        if (wait.expired())
+            fail(q, true);
+        for (int i = 0; i < values.size(); ++i)
+            q.bindValue(i, values[i]);
+    }
+    if (!runOnce(q, sql, &late))
+        fail(q, late);
 }
 
 } // namespace
 
 void exec(QSqlQuery& query) {
-    if (!query.exec())
-        fail(query);
+    run(query, nullptr);
 }
 
 void exec(QSqlQuery& query, const QString& sql) {
@@ -1049,9 +1226,13 @@ Transaction::~Transaction() {
     if (done_)
         return;
     --transactionDepth;
-    if (!isOpen())
+    // A connection found gone took its transaction with it: nothing to undo, and no waiting.
+    if (!isOpen() || (currentKind == Kind::Server && connectionLost)) {
+        ++rollbackCount;
         return;
+    }
     QSqlQuery q(connection());
+    const Deadline::Wait wait(q);
     if (outermost_) {
         q.exec(QStringLiteral("ROLLBACK"));
     } else {

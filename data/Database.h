@@ -39,7 +39,8 @@ struct OpenResult {
     enum Status { Opened, Created, Refused };
     Status status = Refused;
     QString path;
-    QString message; // Persian, for the user: what was created, or why the file is refused
+    QString message;     // Persian, for the user: what was created, or why the file is refused
+    bool server = false; // it was the server that the connection file names
 };
 
 // How open() has SQLite check every page of an existing file: before it returns, or beside
@@ -125,6 +126,10 @@ QStringList columns(const QString& table, QString* name);
 // Tries a server without touching the program's connection: what the user is told (it can be
 // reached and is empty or a VORN database, or what is wrong), and whether VORN can use it.
 QString testServer(const ServerSettings& settings, bool* usable);
+
+// What the server's client library said when a connection failed, in words a clinic's user
+// can act on (the library's text follows in parentheses).
+QString connectionProblem(const QString& text);
 
 // Quotes a table or field name for SQL (names come from the schema, never from the user).
 QString quoted(const QString& name);

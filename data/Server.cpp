@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +46,15 @@ Read read(const QString& programFolder) {
         const QString name = line.left(eq).trimmed().toLower();
         const QString value = eq < 0 ? QString() : line.mid(eq + 1).trimmed();
         bool ok = true;
+        if (name.contains(QLatin1String("pass"))) {
+            // Its value is never shown: the password belongs in the user's ~/.pgpass.
+            result.error =
+                tr("در پروندهٔ اتصال به سرور (%1) گذرواژه نوشته شده است. گذرواژه "
+                   "جای آن نیست: آن سطر را بردارید و گذرواژه را در پروندهٔ ‎~/.pgpass‎ "
+                   "کاربری که VORN را اجرا می‌کند بنویسید (با دسترسی 600).")
+                    .arg(where);
+            return result;
+        }
         if (name == QLatin1String("host"))
             s.host = value;
         else if (name == QLatin1String("port"))
@@ -70,6 +80,21 @@ Read read(const QString& programFolder) {
     }
     result.settings = s;
     return result;
+}
+
+QString setAside(const QString& programFolder) {
+    const QString path = settingsPath(programFolder);
+    for (int n = 1; n < 1000; ++n) {
+        const QString aside =
+            path + (n == 1 ? QStringLiteral(".off") : QStringLiteral(".off%1").arg(n));
+        if (QFileInfo::exists(aside) || QFileInfo(aside).isSymLink())
+            continue;
+        // link and unlink: the new name is never one that appeared meanwhile
+        if (::link(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0)
+            return {};
+        return QFile::remove(path) ? aside : QString();
+    }
+    return {};
 }
 
 QString write(const QString& programFolder, const ServerSettings& s) {

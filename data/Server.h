@@ -25,6 +25,9 @@ struct Read {
     QString error;                          // Persian: why the connection file cannot be used
 };
 Read read(const QString& programFolder);
+// Puts the connection file aside under a new name (never over another file), so that the
+// program uses the file on this computer; the new path, or empty when it could not be renamed.
+QString setAside(const QString& programFolder);
 // Writes the connection file whole or not at all; the error text, or empty.
 QString write(const QString& programFolder, const ServerSettings& settings);
 

@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Busy.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -32,6 +34,7 @@ QMessageBox::StandardButtons boxButtons(Dialogs::Buttons buttons) {
     case Dialogs::Buttons::OkCancel:
         return QMessageBox::Ok | QMessageBox::Cancel;
     case Dialogs::Buttons::YesNo:
+    case Dialogs::Buttons::YesNoDefaultNo:
         return QMessageBox::Yes | QMessageBox::No;
     case Dialogs::Buttons::YesNoCancel:
         return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
@@ -40,66 +43,6 @@ QMessageBox::StandardButtons boxButtons(Dialogs::Buttons buttons) {
     }
     return QMessageBox::Ok;
 }
-
-// "Database Backup |*.mdbB" (description and pattern by "|") in the form Qt's dialogs read.
-QString qtFilter(const QString& filter) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList entries;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        entries << parts[i].trimmed() + QStringLiteral(" (") + parts[i + 1].trimmed() +
-                       QLatin1Char(')');
-    return entries.isEmpty() ? filter : entries.join(QStringLiteral(";;"));
-}
-
-// While a box is up, its owner window must not close or go away under it: assistive technology
-// can still press the owner's buttons, where the mouse and keys cannot. A close that arrives
-// meanwhile is held (a notice closes at once to let it through) and carried out after the box
-// has returned to its caller.
-class OwnerGuard : public QObject {
-public:
-    OwnerGuard(QWidget* owner, QDialog* box, bool closeBox)
-        : window_(owner ? owner->window() : nullptr), box_(box), closeBox_(closeBox) {
-        if (window_)
-            window_->installEventFilter(this);
-    }
-    ~OwnerGuard() override {
-        if (!window_)
-            return;
-        window_->removeEventFilter(this);
-        if (deleteHeld_)
-            window_->deleteLater();
-        else if (closeHeld_)
-            QTimer::singleShot(0, window_.data(), [w = window_] {
-                if (w)
-                    w->close();
-            });
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched != window_)
-            return false;
-        if (event->type() == QEvent::Close) {
-            event->ignore();
-            closeHeld_ = true;
-            if (closeBox_)
-                box_->accept();
-            return true;
-        }
-        if (event->type() == QEvent::DeferredDelete) {
-            deleteHeld_ = true;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    QPointer<QWidget> window_;
-    QDialog* box_;
-    bool closeBox_;
-    bool closeHeld_ = false;
-    bool deleteHeld_ = false;
-};
 
 } // namespace
 
@@ -129,7 +72,8 @@ void QtDialogs::notice(QWidget* owner, const QString& text, int milliseconds) {
     box.setObjectName(QStringLiteral("notice"));
     const auto connection = QObject::connect(timer, &QTimer::timeout, &box, &QMessageBox::accept);
     timer->start(milliseconds);
-    const OwnerGuard guard(owner, &box, true);
+    // A close of the owner that arrives meanwhile closes the notice at once to get through.
+    const Busy guard(owner, Busy::Controls::Keep, [&box] { box.accept(); });
     box.exec();
     QObject::disconnect(connection);
 }
@@ -137,8 +81,10 @@ void QtDialogs::notice(QWidget* owner, const QString& text, int milliseconds) {
 Dialogs::Result QtDialogs::message(QWidget* owner, const QString& text, const QString& title,
                                    Icon icon, Buttons buttons, bool rightToLeft) {
     QMessageBox box(boxIcon(icon), title, text, boxButtons(buttons), owner);
+    if (buttons == Buttons::YesNoDefaultNo)
+        box.setDefaultButton(QMessageBox::No);
     box.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-    const OwnerGuard guard(owner, &box, false);
+    const Busy guard(owner, Busy::Controls::Keep);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return Yes;
@@ -157,21 +103,34 @@ QString QtDialogs::input(QWidget* owner, const QString& prompt, const QString& t
     box.setWindowTitle(title);
     box.setLabelText(prompt);
     box.setTextValue(initial);
-    const OwnerGuard guard(owner, &box, false);
+    const Busy guard(owner, Busy::Controls::Keep);
     return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 QString QtDialogs::openFileName(QWidget* owner, const QString& title, const QString& folder,
                                 const QString& filter) {
-    const OwnerGuard guard(owner, nullptr, false);
+    const Busy guard(owner, Busy::Controls::Keep);
     return QFileDialog::getOpenFileName(owner, title, folder, qtFilter(filter));
 }
 
 QString QtDialogs::saveFileName(QWidget* owner, const QString& title, const QString& proposed,
                                 const QString& filter) {
-    const OwnerGuard guard(owner, nullptr, false);
+    const Busy guard(owner, Busy::Controls::Keep);
     return QFileDialog::getSaveFileName(owner, title, proposed, qtFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
+}
+
+// A description that already shows its pattern does not get it twice.
+QString QtDialogs::qtFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        const QString shown = QStringLiteral("(") + parts[i + 1].trimmed() + QLatin1Char(')');
+        entries << (description.endsWith(shown) ? description
+                                                : description + QLatin1Char(' ') + shown);
+    }
+    return entries.isEmpty() ? filter : entries.join(QStringLiteral(";;"));
 }
 
 void QtDialogs::beep() {

@@ -8,7 +8,8 @@ class QWidget;
 class Dialogs {
 public:
     enum class Icon { None, Information, Exclamation, Critical, Question };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    // YesNoDefaultNo: No is pressed by Enter, for a question whose Yes takes a risk.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
     enum Result { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 
     virtual ~Dialogs() = default;
@@ -47,4 +48,6 @@ public:
     QString saveFileName(QWidget* owner, const QString& title, const QString& proposed,
                          const QString& filter) override;
     void beep() override;
+    // "Database Backup |*.mdbB" (description and pattern by "|") as Qt's dialogs read it.
+    static QString qtFilter(const QString& filter);
 };

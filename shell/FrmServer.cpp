@@ -6,6 +6,8 @@
 #include "ui_FrmServer.h"
 
 #include <QFile>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -74,19 +76,65 @@ bool FrmServer::Settings(ServerSettings* s) {
     return true;
 }
 
+// The window answers while the server is tried, and a server that does not answer ends the try
+// within its deadline.
+void FrmServer::TryServer(const ServerSettings& s,
+                          std::function<void(const QString& said, bool usable)> done) {
+    if (trying_)
+        return;
+    trying_ = true;
+    for (QWidget* w : {static_cast<QWidget*>(ui->CmdTest), static_cast<QWidget*>(ui->CmdSave)})
+        w->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    using Found = std::pair<QString, bool>;
+    auto* watcher = new QFutureWatcher<Found>(this);
+    connect(watcher, &QFutureWatcher<Found>::finished, this, [this, watcher, done] {
+        const auto [said, usable] = watcher->result();
+        watcher->deleteLater();
+        trying_ = false;
+        ui->CmdTest->setEnabled(true);
+        ui->CmdSave->setEnabled(true);
+        unsetCursor();
+        done(said, usable);
+    });
+    watcher->setFuture(QtConcurrent::run([s] {
+        bool usable = false;
+        QString said = Database::testServer(s, &usable);
+        return Found(said, usable);
+    }));
+}
+
 void FrmServer::CmdTest_Click() {
     ServerSettings s;
     if (!Settings(&s))
         return;
-    bool usable = false;
-    const QString said = Database::testServer(s, &usable);
-    Say(said, usable ? Dialogs::Icon::Information : Dialogs::Icon::Exclamation);
+    TryServer(s, [this](const QString& said, bool usable) {
+        Say(said, usable ? Dialogs::Icon::Information : Dialogs::Icon::Exclamation);
+    });
 }
 
+// Only a server that works is saved without a question: one that does not would keep the
+// program from starting.
 void FrmServer::CmdSave_Click() {
     ServerSettings s;
     if (!Settings(&s))
         return;
+    TryServer(s, [this, s](const QString& said, bool usable) {
+        if (!usable &&
+            Dialogs::get().message(
+                this,
+                tr("با این تنظیم نمی‌شود کار کرد:\n%1\n\nاگر ذخیره شود، VORN از اجرای بعدی تا "
+                   "این اتصال درست نشده باز نمی‌شود (و هنگام باز شدن پیشنهاد می‌کند با پایگاه "
+                   "دادهٔ همین رایانه ادامه دهد). باز هم ذخیره شود؟")
+                    .arg(said),
+                windowTitle(), Dialogs::Icon::Exclamation,
+                Dialogs::Buttons::YesNoDefaultNo) != Dialogs::Yes)
+            return;
+        Save(s);
+    });
+}
+
+void FrmServer::Save(const ServerSettings& s) {
     if (const QString error = Server::write(Platform::get().programFolder(), s); !error.isEmpty()) {
         Say(tr("ذخیره نشد: %1").arg(error), Dialogs::Icon::Exclamation);
         return;

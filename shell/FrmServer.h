@@ -4,6 +4,7 @@
 #include "Server.h"
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -23,9 +24,14 @@ private:
     void CmdTest_Click();
     void CmdSave_Click();
     void CmdFile_Click();
+    // Tries the server on a thread of its own, then tells done what was found.
+    void TryServer(const ServerSettings& settings,
+                   std::function<void(const QString& said, bool usable)> done);
+    void Save(const ServerSettings& settings);
     bool Settings(ServerSettings* settings);   // from the boxes; says what is missing
     void ShowNow(const Server::Read& current); // what the next start will use
     void Say(const QString& text, Dialogs::Icon icon);
 
     std::unique_ptr<Ui::FrmServer> ui;
+    bool trying_ = false;
 };

@@ -4,6 +4,7 @@
 #include "Frm1.h"
 #include "MainWindow.h"
 #include "Platform.h"
+#include "Server.h"
 #include "Version.h"
 
 #include <QDir>
@@ -26,8 +27,40 @@ int main(int argc, char** argv) {
 
     // SQLite's check of every page runs once the main window is up, beside it; nothing is
     // written before it has passed.
-    const Database::OpenResult db =
-        Database::open(Platform::get().programFolder(), Database::PageCheck::Beside);
+    const QString folder = Platform::get().programFolder();
+    Database::OpenResult db = Database::open(folder, Database::PageCheck::Beside);
+    // A server that cannot be used need not lock the clinic out: the connection file is named,
+    // and on request put aside so that the file on this computer is used.
+    if (db.status == Database::OpenResult::Refused && db.server &&
+        Dialogs::get().message(
+            nullptr,
+            db.message +
+                QObject::tr(
+                    "\n\nتنظیم سرور در پروندهٔ %1 است. برنامه می‌تواند با "
+                    "پایگاه دادهٔ همین رایانه ادامه دهد؛ آن پرونده پاک نمی‌شود "
+                    "و با نام دیگری کنار گذاشته می‌شود تا بعد برگردانده شود. "
+                    "با پایگاه دادهٔ همین رایانه ادامه داده شود؟")
+                    .arg(QDir::toNativeSeparators(Server::settingsPath(folder))),
+            title, Dialogs::Icon::Critical, Dialogs::Buttons::YesNoDefaultNo) == Dialogs::Yes) {
+        const QString aside = Server::setAside(folder);
+        if (aside.isEmpty()) {
+            Dialogs::get().message(nullptr,
+                                   QObject::tr("پروندهٔ %1 کنار گذاشته نشد.")
+                                       .arg(QDir::toNativeSeparators(Server::settingsPath(folder))),
+                                   title, Dialogs::Icon::Critical);
+            return 1;
+        }
+        db = Database::open(folder, Database::PageCheck::Beside);
+        if (db.status != Database::OpenResult::Refused)
+            Dialogs::get().message(
+                nullptr,
+                QObject::tr("تنظیم سرور با نام %1 کنار گذاشته شد؛ برنامه با "
+                            "پایگاه دادهٔ همین رایانه کار می‌کند.")
+                    .arg(QDir::toNativeSeparators(aside)),
+                title, Dialogs::Icon::Information);
+    } else if (db.status == Database::OpenResult::Refused && db.server) {
+        return 1;
+    }
     if (db.status == Database::OpenResult::Refused) {
         Dialogs::get().message(nullptr, db.message, title, Dialogs::Icon::Critical);
         return 1;

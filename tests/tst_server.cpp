@@ -54,8 +54,22 @@ private Q_SLOTS:
     void twoWorkstationsOnOneServer();
     void twoWorkstationsAnswerForOneSubject();
     void realProgramSaysTheServerCannotBeReached();
+    void anythingInADatabaseMakesItNotEmpty_data();
+    void anythingInADatabaseMakesItNotEmpty();
+    void frozenServerOrHeldLockIsSaidWithinTheDeadline_data();
+    void frozenServerOrHeldLockIsSaidWithinTheDeadline();
+    void idleDeskGoesOnAfterARestart_data();
+    void idleDeskGoesOnAfterARestart();
+    void refusalsSayWhatTheServerSaid_data();
+    void refusalsSayWhatTheServerSaid();
+    void connectionProblemsAreNamed_data();
+    void connectionProblemsAreNamed();
+    void rolesAndEncodingAreCheckedAtStart_data();
+    void rolesAndEncodingAreCheckedAtStart();
+    void realProgramOffersTheFileWhenTheServerFails();
 
 private:
+    class OwnCluster;
     QString socket_;
     QString database_;
     std::unique_ptr<QTemporaryDir> folder_;
@@ -349,34 +363,75 @@ void TestServer::registrationOffersTheNextCodeWhenAnotherDeskTookIt() {
 
 // The server stops while the program runs: the save fails at once with a plain message and
 // nothing half-written; once the server is back, the next action reconnects and saves.
-void TestServer::lostConnectionLeavesNothingHalfDoneAndReconnects() {
-    // A server of its own: stopping the run's server would fail the suites running beside this.
-    QTemporaryDir own;
-    const QString ownState = own.filePath("state");
-    auto cluster = [&ownState](const char* what) {
-        QProcess script;
-        script.start(QStringLiteral(PG_CLUSTER), {what, ownState});
-        return script.waitForFinished(60000) && script.exitCode() == 0;
-    };
-    QVERIFY(cluster("start"));
-    const auto stop = qScopeGuard([&] {
+// A server of the test's own, for what would fail the suites running beside it on the run's
+// server (stopping or freezing it, its access rules). The test's database is made on it and the
+// connection file names it; everything is put back when it goes.
+class TestServer::OwnCluster {
+public:
+    explicit OwnCluster(TestServer* test) : test_(test) {
+        started_ = run("start");
+        QFile state(dir_.filePath("state"));
+        if (started_ && state.open(QIODevice::ReadOnly))
+            runSocket_ =
+                std::exchange(test_->socket_, QString::fromUtf8(state.readAll()).trimmed());
+        test_->query("CREATE DATABASE " + test_->database_, "postgres");
+        Server::write(test_->folder_->path(), test_->settings());
+    }
+    ~OwnCluster() {
         Database::close();
-        cluster("stop");
-    });
-    QFile stateFile(ownState);
-    QVERIFY(stateFile.open(QIODevice::ReadOnly));
-    const QString runSocket =
-        std::exchange(socket_, QString::fromUtf8(stateFile.readAll()).trimmed());
-    const auto back = qScopeGuard([&] { socket_ = runSocket; });
-    query("CREATE DATABASE " + database_, "postgres");
-    QCOMPARE(Server::write(folder_->path(), settings()), QString());
+        run("thaw");
+        run("stop");
+        if (!runSocket_.isEmpty())
+            test_->socket_ = runSocket_;
+    }
+    bool started() const { return started_; }
+    bool run(const char* what, const QString& line = {}) {
+        QProcess script;
+        QStringList arguments{what, dir_.filePath("state")};
+        if (!line.isEmpty())
+            arguments << line;
+        script.start(QStringLiteral(PG_CLUSTER), arguments);
+        return script.waitForFinished(60000) && script.exitCode() == 0;
+    }
 
+private:
+    TestServer* test_;
+    QTemporaryDir dir_;
+    QString runSocket_;
+    bool started_ = false;
+};
+
+void TestServer::lostConnectionLeavesNothingHalfDoneAndReconnects() {
+    OwnCluster own(this);
+    QVERIFY(own.started());
     QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
     DataView subjects, answers;
     subjects.open("ide");
     answers.open("Answer");
     QVERIFY(subjects.isEmpty() && answers.isEmpty());
-    QVERIFY(cluster("pause"));
+    // The backup window, twice: the copy's own message each time, its buttons back, no file
+    // left behind.
+    {
+        ScriptedDialogs dialogs;
+        auto* window = new Frmbackup;
+        const QPointer<Frmbackup> guard(window);
+        window->show();
+        QVERIFY(own.run("pause"));
+        const QString target = QDir(folder_->path()).filePath("b.mdbB");
+        window->findChild<QLineEdit*>("Text1")->setText(target);
+        auto* backup = window->findChild<QPushButton*>("VisualButtonEx2");
+        for (int i = 0; i < 2; ++i) {
+            QTest::mouseClick(backup, Qt::LeftButton);
+            QVERIFY(!dialogs.shown.isEmpty());
+            QVERIFY2(dialogs.shown.last().text.startsWith(
+                         QString::fromUtf8("اشکال در ايجاد نسخه پشتيباني")),
+                     qPrintable(dialogs.shown.last().text));
+            QVERIFY(backup->isEnabled());
+            QVERIFY(window->findChild<QPushButton*>("VisualButtonEx3")->isEnabled());
+        }
+        QVERIFY(!QFile::exists(target) && !QFile::exists(target + ".new"));
+        delete guard.data();
+    }
     subjects.addRow();
     subjects.setField("Code", "9");
     answers.addRow();
@@ -391,7 +446,7 @@ void TestServer::lostConnectionLeavesNothingHalfDoneAndReconnects() {
     }
     QVERIFY(timer.elapsed() < 15000);
     QVERIFY_THROWS_EXCEPTION(DataError, DataView::commitAll({&subjects, &answers})); // still gone
-    QVERIFY(cluster("resume"));
+    QVERIFY(own.run("resume"));
     DataView::commitAll({&subjects, &answers});
     QCOMPARE(query("SELECT count(*) FROM ide"), QStringList{"1"});
     QCOMPARE(query("SELECT count(*) FROM \"Answer\""), QStringList{"1"});
@@ -556,13 +611,22 @@ void TestServer::settingsPanelWritesTheFileAndTriesTheServer() {
     auto* ssl = control<QComboBox>(&panel, "CmbSsl");
     ssl->setCurrentIndex(ssl->findData(QStringLiteral("disable")));
     QTest::mouseClick(control<QPushButton>(&panel, "CmdTest"), Qt::LeftButton);
-    QVERIFY(!dialogs.shown.isEmpty());
+    QTRY_VERIFY(!dialogs.shown.isEmpty());
     QVERIFY2(dialogs.shown.last().text.contains(said), qPrintable(dialogs.shown.last().text));
     QCOMPARE(state(), before); // trying changes nothing on the server
     QVERIFY(!QFile::exists(Server::settingsPath(program.path())));
 
+    // A setting that does not work is saved only when the user confirms the risk it names.
+    if (server != "empty" && server != "vorn") {
+        const qsizetype asked = dialogs.shown.size() + 1;
+        QTest::mouseClick(control<QPushButton>(&panel, "CmdSave"), Qt::LeftButton);
+        QTRY_COMPARE(dialogs.shown.size(), asked);
+        QVERIFY(dialogs.shown.last().text.contains(QString::fromUtf8("باز نمی‌شود")));
+        QVERIFY(!QFile::exists(Server::settingsPath(program.path())));
+        dialogs.answer(Dialogs::Yes);
+    }
     QTest::mouseClick(control<QPushButton>(&panel, "CmdSave"), Qt::LeftButton);
-    QCOMPARE(Server::read(program.path()).settings, std::optional<ServerSettings>(s));
+    QTRY_COMPARE(Server::read(program.path()).settings, std::optional<ServerSettings>(s));
     QTest::mouseClick(control<QPushButton>(&panel, "CmdFile"), Qt::LeftButton);
     QVERIFY(!QFile::exists(Server::settingsPath(program.path())));
     QVERIFY(!Server::read(program.path()).settings);
@@ -729,6 +793,273 @@ void TestServer::realProgramSaysTheServerCannotBeReached() {
     QCOMPARE(vorn.exitCode(), 1);
     QVERIFY(vorn.waitFor("shown", "Frm1", 0).isEmpty());
     QVERIFY(!QFile::exists(Database::filePath(folder_->path())));
+}
+
+// Another program's schema, or only a sequence, a function or a type: not an empty database, so
+// VORN makes nothing in it.
+void TestServer::anythingInADatabaseMakesItNotEmpty_data() {
+    QTest::addColumn<QStringList>("sql");
+    QTest::newRow("another schema")
+        << QStringList{"CREATE SCHEMA app", "CREATE TABLE app.invoices (x int)"};
+    QTest::newRow("a sequence") << QStringList{"CREATE SEQUENCE numbers"};
+    QTest::newRow("a function") << QStringList{
+        "CREATE FUNCTION one() RETURNS int LANGUAGE sql AS 'SELECT 1'"};
+    QTest::newRow("a type") << QStringList{"CREATE TYPE mood AS ENUM ('sad', 'happy')"};
+}
+
+void TestServer::anythingInADatabaseMakesItNotEmpty() {
+    QFETCH(QStringList, sql);
+    for (const QString& statement : sql)
+        query(statement);
+    const Database::OpenResult result = Database::open(folder_->path());
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QCOMPARE(query("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), {"0"});
+    bool usable = true;
+    QVERIFY(!Database::testServer(settings(), &usable).contains(QString::fromUtf8("خالی است")));
+    QVERIFY(!usable);
+}
+
+// A server whose processes are all stopped, or a lock another session holds: the save gives up
+// within the deadline with a Persian message, nothing is half-written, and the next action
+// works once the server answers. The settings panel's try does not freeze its window either.
+void TestServer::frozenServerOrHeldLockIsSaidWithinTheDeadline_data() {
+    QTest::addColumn<bool>("frozen");
+    QTest::newRow("every server process stopped") << true;
+    QTest::newRow("a lock another session holds") << false;
+}
+
+void TestServer::frozenServerOrHeldLockIsSaidWithinTheDeadline() {
+    QFETCH(bool, frozen);
+    std::unique_ptr<OwnCluster> own;
+    if (frozen) {
+        own = std::make_unique<OwnCluster>(this);
+        QVERIFY(own->started());
+    }
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    DataView subjects;
+    subjects.open("ide");
+    QSqlDatabase locker = QSqlDatabase::addDatabase("QPSQL", "locker");
+    const auto unlock = qScopeGuard([&] {
+        locker.close();
+        locker = {};
+        QSqlDatabase::removeDatabase("locker");
+    });
+    if (!frozen) {
+        locker.setHostName(socket_);
+        locker.setDatabaseName(database_);
+        locker.setUserName("postgres");
+        QVERIFY(locker.open());
+        QSqlQuery lock(locker);
+        QVERIFY(lock.exec("BEGIN") && lock.exec("LOCK TABLE ide IN ACCESS EXCLUSIVE MODE"));
+    } else {
+        QVERIFY(own->run("freeze"));
+    }
+    subjects.addRow();
+    subjects.setField("Code", "5");
+    QElapsedTimer timer;
+    timer.start();
+    const QString said = QString::fromUtf8(frozen ? "پاسخ نداد" : "میز دیگری");
+    try {
+        subjects.commit();
+        QFAIL("saved past a frozen server or a held lock");
+    } catch (const DataError& e) {
+        QVERIFY2(e.message().contains(said), qPrintable(e.message()));
+    }
+    QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+    if (frozen) {
+        ScriptedDialogs dialogs;
+        FrmServer panel;
+        panel.show();
+        panel.findChild<QLineEdit*>("TxtHost")->setText(socket_);
+        panel.findChild<QLineEdit*>("TxtDatabase")->setText(database_);
+        panel.findChild<QLineEdit*>("TxtUser")->setText("postgres");
+        QTest::mouseClick(panel.findChild<QPushButton*>("CmdTest"), Qt::LeftButton);
+        QVERIFY(!panel.findChild<QPushButton*>("CmdTest")->isEnabled()); // trying, window alive
+        QTRY_VERIFY_WITH_TIMEOUT(!dialogs.shown.isEmpty(), 20000);
+        QVERIFY(panel.findChild<QPushButton*>("CmdTest")->isEnabled());
+        QVERIFY(own->run("thaw"));
+    } else {
+        locker.rollback();
+        locker.close();
+    }
+    subjects.commit();
+    QCOMPARE(query("SELECT \"Code\" FROM ide"), QStringList{"5"});
+}
+
+// After a nightly restart, or with its session ended by the administrator, an idle desk's next
+// action works the first time.
+void TestServer::idleDeskGoesOnAfterARestart_data() {
+    QTest::addColumn<bool>("restart");
+    QTest::newRow("server restarted") << true;
+    QTest::newRow("session terminated") << false;
+}
+
+void TestServer::idleDeskGoesOnAfterARestart() {
+    QFETCH(bool, restart);
+    OwnCluster own(this);
+    QVERIFY(own.started());
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    DataView subjects;
+    subjects.open("ide");
+    if (restart)
+        QVERIFY(own.run("restart"));
+    else
+        query("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
+              database_ + "' AND pid <> pg_backend_pid()");
+    subjects.refresh();
+    subjects.addRow();
+    subjects.setField("Code", "8");
+    subjects.commit();
+    QCOMPARE(query("SELECT \"Code\" FROM ide"), QStringList{"8"});
+}
+
+// The server's access rules, a password file others may read, a password written into the
+// connection file: each named, and a password never shown.
+void TestServer::refusalsSayWhatTheServerSaid_data() {
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("access rules") << "hba"
+                                  << "pg_hba.conf";
+    QTest::newRow("password file readable by others") << "pgpass"
+                                                      << "chmod 600";
+    QTest::newRow("password in the connection file") << "conf"
+                                                     << "~/.pgpass";
+}
+
+void TestServer::refusalsSayWhatTheServerSaid() {
+    QFETCH(QString, problem);
+    QFETCH(QString, said);
+    OwnCluster own(this);
+    QVERIFY(own.started());
+    ServerSettings s = settings();
+    QTemporaryDir home;
+    const QString pgpass = home.filePath("pgpass");
+    const auto unset = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
+    if (problem == "hba") {
+        QVERIFY(own.run("hba", "local " + database_ + " all reject"));
+    } else if (problem == "pgpass") {
+        query("CREATE ROLE clerk LOGIN PASSWORD 'sesame-3'");
+        QVERIFY(own.run("hba", "local all clerk scram-sha-256"));
+        QFile file(pgpass);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("*:*:*:clerk:sesame-3\n");
+        file.close();
+        QFile::setPermissions(pgpass, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        qputenv("PGPASSFILE", QFile::encodeName(pgpass));
+        s.user = "clerk";
+    }
+    QCOMPARE(Server::write(folder_->path(), s), QString());
+    if (problem == "conf") {
+        QFile f(Server::settingsPath(folder_->path()));
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("password = sesame-3\n");
+    }
+    const Database::OpenResult result = Database::open(folder_->path());
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QVERIFY2(result.message.contains(said), qPrintable(result.message));
+    QVERIFY(!result.message.contains("sesame"));
+    QVERIFY(result.server);
+}
+
+// What the client library says of TLS and certificates (no server of the run offers TLS).
+void TestServer::connectionProblemsAreNamed_data() {
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("said");
+    const QString at = "connection to server at \"db.clinic\" (10.0.0.5), port 5432 failed: ";
+    QTest::newRow("TLS not offered") << at + "server does not support SSL, but SSL was required"
+                                     << "TLS";
+    QTest::newRow("no authority file")
+        << at + "root certificate file \"/home/u/.postgresql/root.crt\" does not exist\n"
+                "Either provide the file or change sslmode to disable server certificate "
+                "verification."
+        << "root.crt";
+    QTest::newRow("certificate for another name")
+        << at + "server certificate for \"other.clinic\" does not match host name \"db.clinic\""
+        << QString::fromUtf8("نام دیگری");
+    QTest::newRow("certificate not trusted")
+        << at + "SSL error: certificate verify failed" << QString::fromUtf8("پذیرفته نشد");
+    QTest::newRow("nothing listening")
+        << at + "Connection refused\n\tIs the server running on that host and accepting TCP/IP "
+                "connections?"
+        << QString::fromUtf8("در دسترس نیست");
+}
+
+void TestServer::connectionProblemsAreNamed() {
+    QFETCH(QString, library);
+    QFETCH(QString, said);
+    const QString plain = Database::connectionProblem(library);
+    QVERIFY2(plain.contains(said), qPrintable(plain));
+    if (said != QString::fromUtf8("در دسترس نیست"))
+        QVERIFY(!plain.contains(QString::fromUtf8("در دسترس نیست")));
+}
+
+// A role that may only connect, a role without rights on VORN's tables, a database that is not
+// UTF-8: refused at start in Persian, with what the administrator must do, nothing touched.
+void TestServer::rolesAndEncodingAreCheckedAtStart_data() {
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("may only connect") << "connect"
+                                      << "ALTER DATABASE";
+    QTest::newRow("no rights on the tables") << "tables"
+                                             << "GRANT SELECT";
+    QTest::newRow("not UTF-8") << "latin1"
+                               << "UTF8";
+}
+
+void TestServer::rolesAndEncodingAreCheckedAtStart() {
+    QFETCH(QString, problem);
+    QFETCH(QString, said);
+    ServerSettings s = settings();
+    if (problem == "latin1") {
+        query("DROP DATABASE " + database_, "postgres");
+        query("CREATE DATABASE " + database_ +
+                  " ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0",
+              "postgres");
+    } else {
+        if (problem == "tables") {
+            QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+            Database::close();
+        }
+        query("DO $$ BEGIN CREATE ROLE vorn_clerk LOGIN; EXCEPTION WHEN duplicate_object THEN "
+              "NULL; END $$",
+              "postgres");
+        s.user = "vorn_clerk";
+        QCOMPARE(Server::write(folder_->path(), s), QString());
+    }
+    const QString before = state();
+    const Database::OpenResult result = Database::open(folder_->path());
+    QCOMPARE(result.status, Database::OpenResult::Refused);
+    QVERIFY2(result.message.contains(said), qPrintable(result.message));
+    QVERIFY(!result.message.contains("vorn_stamp"));
+    QCOMPARE(state(), before);
+}
+
+// The real program on a connection file naming no server: it names the file and, asked to,
+// goes on with the file on this computer, the connection file kept under another name.
+void TestServer::realProgramOffersTheFileWhenTheServerFails() {
+    ServerSettings s = settings();
+    s.host = folder_->path(); // no server's socket in it
+    QCOMPARE(Server::write(folder_->path(), s), QString());
+    const QByteArray written = [&] {
+        QFile f(Server::settingsPath(folder_->path()));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    RealProgram vorn(QStringLiteral(VORN_EXE));
+    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder_->path());
+    vorn.start();
+    QVERIFY(!vorn.waitFor("box", "server.conf").isEmpty());
+    vorn.send("reply yes");
+    QVERIFY(!vorn.waitFor("box", "server.conf.off").isEmpty()); // set aside, and said so
+    vorn.send("reply ok");
+    QVERIFY(!vorn.waitFor("box", QString::fromUtf8("نخستین اجرا")).isEmpty());
+    vorn.send("reply ok");
+    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
+    QVERIFY(QFile::exists(Database::filePath(folder_->path())));
+    QVERIFY(!QFile::exists(Server::settingsPath(folder_->path())));
+    QFile aside(Server::settingsPath(folder_->path()) + ".off");
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), written);
 }
 
 VORN_TEST_MAIN(TestServer)

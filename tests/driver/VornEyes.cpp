@@ -12,10 +12,15 @@
 //   VORN pick WINDOW CONTROL N  chooses item N of a list, as a user does in its popup
 //   VORN choose PATH            chooses a file in the file dialog shown
 //   VORN answer TEXT            types TEXT into the question box shown and presses its OK
+//   VORN reply yes|no|ok        presses that button of the message box shown
+//   VORN act WINDOW CONTROL     presses a button through its accessibility action, as a
+//                               screen reader or automation tool does
+//   VORN close WINDOW           closes a window, as its close box does
 // With VORN_EYES_ACCEPT set, every message box is answered with its default button once it has
 // been reported, as a user who reads it and presses Enter.
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -138,6 +143,29 @@ private:
             say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
             return;
         }
+        if (words.value(0) == QLatin1String("reply")) {
+            const auto which = words.value(1) == QLatin1String("yes")  ? QMessageBox::Yes
+                               : words.value(1) == QLatin1String("ok") ? QMessageBox::Ok
+                                                                       : QMessageBox::No;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                    if (QAbstractButton* b = box->button(which)) {
+                        say({QStringLiteral("replied"), words.value(1)});
+                        QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+                        return;
+                    }
+            say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
+            return;
+        }
+        if (words.value(0) == QLatin1String("close")) {
+            if (QWidget* window = shownWindow(words.value(1))) {
+                say({QStringLiteral("closing"), words.value(1)});
+                window->close();
+                return;
+            }
+            say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
+            return;
+        }
         if (words.value(0) == QLatin1String("answer")) {
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (auto* dialog = qobject_cast<QInputDialog*>(w); dialog && dialog->isVisible()) {
@@ -159,7 +187,16 @@ private:
             say({QStringLiteral("missing"), words.join(QLatin1Char(' '))});
             return;
         }
-        if (words.value(0) == QLatin1String("press")) {
+        if (words.value(0) == QLatin1String("act")) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+            const bool offered = a && a->actionInterface() &&
+                                 a->actionInterface()->actionNames().contains(
+                                     QAccessibleActionInterface::pressAction());
+            say({QStringLiteral("acted"), words.value(1), words.value(2),
+                 offered ? QStringLiteral("offered") : QStringLiteral("refused")});
+            if (a && a->actionInterface())
+                a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        } else if (words.value(0) == QLatin1String("press")) {
             if (auto* button = qobject_cast<QAbstractButton*>(control))
                 QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
             say({QStringLiteral("pressed"), words.value(1), words.value(2)});

@@ -18,6 +18,7 @@ Dialogs::Result ScriptedDialogs::message(QWidget* owner, const QString& text, co
         return Cancel;
     case Buttons::YesNo:
     case Buttons::YesNoCancel:
+    case Buttons::YesNoDefaultNo:
         break;
     }
     return No;
