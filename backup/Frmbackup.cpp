@@ -1,6 +1,7 @@
 #include "Frmbackup.h"
 
 #include "Backup.h"
+#include "Busy.h"
 #include "Content.h"
 #include "DataView.h"
 #include "Database.h"
@@ -141,7 +142,17 @@ void Frmbackup::b2_Click() {
         ui->Text2->setText(chosen);
 }
 
-// One copy at a time: the buttons that start one wait while it runs.
+// One copy at a time: the buttons that start one wait while it runs, and come back however it
+// ends. The window's other buttons stay usable; a close waits for the copy to unwind.
+Frmbackup::Copying::Copying(Frmbackup* window)
+    : window_(window), held_(std::make_unique<Busy>(window, Busy::Controls::Keep)) {
+    window->SetCopying(true);
+}
+
+Frmbackup::Copying::~Copying() {
+    window_->SetCopying(false);
+}
+
 void Frmbackup::SetCopying(bool copying) {
     copying_ = copying;
     for (QWidget* w : {ui->b1, ui->b2, ui->VisualButtonEx2, ui->VisualButtonEx3})
@@ -156,10 +167,15 @@ int Frmbackup::CopyDatabaseTo(const QString& target) {
     const QString error = Database::backupServer(target);
     if (error.isEmpty())
         return 1;
+    CopyFailed(error);
+    return 0;
+}
+
+// The copy routine's own words, for a server's backup or restore that failed.
+void Frmbackup::CopyFailed(const QString& error) {
     Dialogs::get().message(this,
                            tr("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral("\r\n") + error,
                            title(), Dialogs::Icon::Critical, Dialogs::Buttons::Ok, true);
-    return 0;
 }
 
 void Frmbackup::VisualButtonEx2_Click() {
@@ -180,9 +196,11 @@ void Frmbackup::VisualButtonEx2_Click() {
                                Dialogs::Icon::Information, Dialogs::Buttons::Ok, true);
         return;
     }
-    SetCopying(true);
-    const int copied = CopyDatabaseTo(target);
-    SetCopying(false);
+    int copied = 0;
+    {
+        const Copying copying(this);
+        copied = CopyDatabaseTo(target);
+    }
     if (copied == 1) {
         Dialogs::get().message(this, tr("نسخه پشتيبان تهيه گرديد"), title());
         Platform::get().endProgramNow();
@@ -223,14 +241,11 @@ bool Frmbackup::Restore(const QString& source) {
             return false;
         }
     }
-    SetCopying(true);
+    const Copying copying(this);
     if (Database::kind() == Database::Kind::Server) {
         const QString error = Database::restoreServer(source);
-        SetCopying(false);
         if (!error.isEmpty())
-            Dialogs::get().message(
-                this, tr("عدم موفقيت در بازيابي اطلاعات ") + QStringLiteral("\r\n") + error,
-                title(), Dialogs::Icon::Critical, Dialogs::Buttons::Ok, true);
+            CopyFailed(error);
         return error.isEmpty();
     }
     Database::close();
@@ -238,7 +253,6 @@ bool Frmbackup::Restore(const QString& source) {
     if (copied)
         QFile::remove(DatabaseFile() + QStringLiteral("-journal")); // it belonged to the old file
     Database::open(Platform::get().programFolder());
-    SetCopying(false);
     return copied;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Busy.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -41,6 +43,16 @@ private:
     QString DatabaseFile() const;
     QString BackupFolder() const;
     void SetCopying(bool copying);
+    void CopyFailed(const QString& error);
+    class Copying {
+    public:
+        explicit Copying(Frmbackup* window);
+        ~Copying();
+
+    private:
+        Frmbackup* window_;
+        std::unique_ptr<Busy> held_;
+    };
     int CopyDatabaseTo(const QString& target);
     bool Restore(const QString& source);
 

@@ -945,12 +945,17 @@ void copyRows(QSqlDatabase& from, const QString& order, QSqlDatabase& to) {
             values.clear();
             rows = 0;
         };
+        Deadline::Wait reading(read);
         while (read.next()) {
             for (int c = 0; c < t.fields.size(); ++c)
                 values << read.value(c);
-            if (++rows == Batch)
+            if (++rows == Batch) {
                 flush(full);
+                reading.extend();
+            }
         }
+        if (reading.expired())
+            throw DataError(tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد.").arg(Deadline::Seconds));
         if (rows > 0) {
             QSqlQuery rest(to);
             rest.prepare(insertSql(t, rows));

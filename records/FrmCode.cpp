@@ -1,6 +1,7 @@
 #include "FrmCode.h"
 
 #include "Accessible.h"
+#include "Busy.h"
 #include "Content.h"
 #include "DataView.h"
 #include "DataViewModel.h"
@@ -230,8 +231,11 @@ void FrmCode::CmdExport_Click() {
             Dialogs::Icon::Question, Dialogs::Buttons::YesNo) != Dialogs::Yes)
         return;
 
+    // The export lets events run: the window stays until it has unwound.
+    const Busy busy(this);
     QProgressDialog progress(tr("نوشتن آزمودنی‌ها…"), tr("انصراف"), 0, 0, this);
     progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowTitle(tr("خروجی برای تحلیل"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     const Export::Result result =
@@ -253,6 +257,7 @@ void FrmCode::CmdExport_Click() {
 
 // All subjects and each group: presented like the other reports (preview, print, PDF).
 void FrmCode::CmdStats_Click() {
+    const Busy busy(this);
     stats_ = GroupReport::report(GroupReport::compute(), Adodc1->field(QStringLiteral("Name")));
     stats_->present(this);
 }

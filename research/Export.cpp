@@ -2,6 +2,7 @@
 
 #include "Content.h"
 #include "Database.h"
+#include "Deadline.h"
 #include "Scoring.h"
 #include "Subjects.h"
 #include "Val.h"
@@ -12,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <condition_variable>
@@ -21,7 +23,10 @@
 #include <memory>
 #include <mutex>
 #include <readstat.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
+#include <unistd.h>
 #include <xlsxwriter.h>
 
 namespace Export {
@@ -40,6 +45,9 @@ struct Column {
     QString caption; // the Persian header, and the variable label
     QString source;  // the SQL expression it is read from
     Kind kind;
+    // Sex and marital status: the text of each code, from 1. The registration's own choices
+    // come first; any other text stored gets a code of its own after them.
+    QStringList labels = {};
 };
 
 QList<Column> columns() {
@@ -66,25 +74,79 @@ QList<Column> columns() {
     return all;
 }
 
+// Persian and Arabic-Indic digits (and the Arabic decimal separator) as the ASCII ones.
+QString latinDigits(QString text) {
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x06F0 && u <= 0x06F9)
+            c = QChar(u'0' + (u - 0x06F0));
+        else if (u >= 0x0660 && u <= 0x0669)
+            c = QChar(u'0' + (u - 0x0660));
+        else if (u == 0x066B)
+            c = QLatin1Char('.');
+    }
+    return text;
+}
+
 // A number where the text is one; nothing (missing) where it is empty or no number at all.
-std::optional<double> number(const QString& text, Kind kind) {
+std::optional<double> number(const QString& text, const Column& column) {
     // The usual answer, one digit, without the general parse: an export has millions of them.
-    if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9')
+    if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9' && column.labels.isEmpty())
         return double(text[0].unicode() - u'0');
     const QString t = text.trimmed();
     if (t.isEmpty())
         return std::nullopt;
-    if (kind == Kind::Sex || kind == Kind::Marital) {
-        const QStringList& choices =
-            kind == Kind::Sex ? Tables::sexChoices() : Tables::maritalChoices();
-        const qsizetype i = choices.indexOf(t);
+    if (!column.labels.isEmpty()) {
+        const qsizetype i = column.labels.indexOf(t);
         return i < 0 ? std::nullopt : std::optional<double>(double(i + 1));
     }
     bool plain = false;
-    const double v = t.toDouble(&plain); // "3.18", "4": what the program itself wrote
+    const double v = latinDigits(t).toDouble(&plain); // "3.18", "4", "۳۰"
     if (plain && std::isfinite(v))
         return v;
     return std::nullopt;
+}
+
+// Every text stored in a field of ide beyond the registration's own choices, in order.
+QStringList labelsOf(const QString& field, const QStringList& choices) {
+    QSqlQuery q(Database::connection());
+    q.setForwardOnly(true);
+    Database::exec(q, QStringLiteral("SELECT DISTINCT %1 FROM \"ide\"").arg(field));
+    QStringList others;
+    while (q.next())
+        if (const QString t = q.value(0).toString().trimmed();
+            !t.isEmpty() && !choices.contains(t) && !others.contains(t))
+            others << t;
+    std::sort(others.begin(), others.end());
+    return choices + others;
+}
+
+// Why a file could not be written into folder, in words a clinic's user can act on; detail is
+// the library's own text.
+QString whyNotWritten(const QString& folder, const QString& detail) {
+    const QByteArray where = QFile::encodeName(folder);
+    struct statvfs disk {};
+    QString why;
+    if (::access(where.constData(), W_OK) != 0)
+        why = errno == EROFS ? tr("این دیسک یا پوشه فقط‌خواندنی است.")
+              : errno == ENOENT ? tr("این پوشه وجود ندارد.")
+                                : tr("اجازهٔ نوشتن در این پوشه را ندارید.");
+    else if (::statvfs(where.constData(), &disk) == 0 &&
+             qint64(disk.f_bavail) * qint64(disk.f_frsize) < (qint64(1) << 20))
+        why = tr("جای خالی دیسک تمام شده است.");
+    else
+        why = tr("نوشتن پرونده ممکن نشد.");
+    return detail.isEmpty() ? why : why + QStringLiteral(" (") + detail + QLatin1Char(')');
+}
+
+// The mode a new export gets: that of the file it replaces, or what the user's umask allows.
+mode_t exportMode(const QString& path) {
+    struct stat old {};
+    if (::stat(QFile::encodeName(path).constData(), &old) == 0)
+        return old.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
 // One writer per format: a header, rows of texts, and the end. Each answers an error text.
@@ -141,9 +203,16 @@ private:
 class XlsxWriter : public Writer {
 public:
     explicit XlsxWriter(const QString& path) : path_(path.toUtf8()) {}
+    // Only after a failure: nothing more is written, and the sheet's temporary file, which the
+    // library closes only when it assembles the book, is closed here.
     ~XlsxWriter() override {
-        if (book_)
-            workbook_close(book_); // only after a failure: the file is thrown away
+        if (!book_)
+            return;
+        if (sheet_ && sheet_->optimize_tmpfile) {
+            std::fclose(sheet_->optimize_tmpfile);
+            sheet_->optimize_tmpfile = nullptr;
+        }
+        lxw_workbook_free(book_);
     }
     QString begin(const QList<Column>& columns, qint64, const QList<int>&) override {
         columns_ = columns;
@@ -175,7 +244,7 @@ public:
             lxw_error e = LXW_NO_ERROR;
             const Kind kind = columns_[c].kind;
             const std::optional<double> n = kind == Kind::Number || kind == Kind::Answer
-                                                ? number(values[c], kind)
+                                                ? number(values[c], columns_[c])
                                                 : std::nullopt;
             if (n) {
                 e = worksheet_write_number(sheet_, lxw_row_t(row_), lxw_col_t(c), *n, nullptr);
@@ -190,12 +259,26 @@ public:
         return {};
     }
     QString end() override {
+        // A book that fails to close may leave its sheet's temporary file open (deleted, on the
+        // export's disk): its descriptor is closed then, so the disk can be taken out.
+        const int sheetFile = sheet_->optimize_tmpfile ? fileno(sheet_->optimize_tmpfile) : -1;
         const lxw_error e = workbook_close(book_);
         book_ = nullptr;
-        return e == LXW_NO_ERROR ? QString() : QString::fromUtf8(lxw_strerror(e));
+        if (e == LXW_NO_ERROR)
+            return {};
+        if (sheetFile >= 0 && stillOurs(sheetFile))
+            ::close(sheetFile);
+        return QString::fromUtf8(lxw_strerror(e));
     }
 
 private:
+    // The descriptor still names a deleted file in the export's folder.
+    bool stillOurs(int fd) const {
+        const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+        return target.startsWith(QString::fromUtf8(tmpdir_) + QLatin1Char('/')) &&
+               target.endsWith(QLatin1String(" (deleted)"));
+    }
+
     QByteArray path_;
     QByteArray tmpdir_;
     QList<Column> columns_;
@@ -225,6 +308,7 @@ public:
                        : -1;
         });
         readstat_writer_set_file_label(writer_, "VORN");
+        readstat_writer_set_compression(writer_, READSTAT_COMPRESS_ROWS);
         auto labels = [this](const char* name, const QStringList& texts) {
             readstat_label_set_t* set = readstat_add_label_set(writer_, READSTAT_TYPE_DOUBLE, name);
             for (int i = 0; i < int(texts.size()); ++i)
@@ -234,8 +318,13 @@ public:
         readstat_label_set_t* answers =
             labels("answers", {tr("کاملاً موافق"), tr("موافق"), tr("نمي دانم"), tr("مخالف"),
                                tr("کاملاً مخالف")});
-        readstat_label_set_t* sexes = labels("sexes", Tables::sexChoices());
-        readstat_label_set_t* marital = labels("marital", Tables::maritalChoices());
+        readstat_label_set_t* sexes = nullptr;
+        readstat_label_set_t* marital = nullptr;
+        for (const Column& col : columns)
+            if (col.kind == Kind::Sex)
+                sexes = labels("sexes", col.labels);
+            else if (col.kind == Kind::Marital)
+                marital = labels("marital", col.labels);
         for (int c = 0; c < int(columns.size()); ++c) {
             const Column& col = columns[c];
             const bool text = col.kind == Kind::Text;
@@ -255,12 +344,18 @@ public:
                 readstat_variable_set_label_set(v, sexes);
             else if (col.kind == Kind::Marital)
                 readstat_variable_set_label_set(v, marital);
+            // Codes, answers and ages are whole numbers; the scores have two decimals.
+            if (!text)
+                readstat_variable_set_format(
+                    v,
+                    col.kind == Kind::Number && col.name != QLatin1String("age") ? "F8.2" : "F8.0");
             readstat_variable_set_measure(v, text                       ? READSTAT_MEASURE_NOMINAL
                                              : col.kind == Kind::Number ? READSTAT_MEASURE_SCALE
                                              : col.kind == Kind::Answer ? READSTAT_MEASURE_ORDINAL
                                                                         : READSTAT_MEASURE_NOMINAL);
             variables_.append(v);
             kinds_.append(col.kind);
+            columns_.append(col);
         }
         return error(readstat_begin_writing_sav(writer_, &file_, long(rows)));
     }
@@ -272,7 +367,7 @@ public:
             if (kinds_[c] == Kind::Text) {
                 e = readstat_insert_string_value(writer_, variables_[c],
                                                  values[c].toUtf8().constData());
-            } else if (const std::optional<double> n = number(values[c], kinds_[c])) {
+            } else if (const std::optional<double> n = number(values[c], columns_[c])) {
                 e = readstat_insert_double_value(writer_, variables_[c], *n);
             } else {
                 e = readstat_insert_missing_value(writer_, variables_[c]);
@@ -314,6 +409,7 @@ private:
     readstat_writer_t* writer_ = nullptr;
     QList<readstat_variable_t*> variables_;
     QList<Kind> kinds_;
+    QList<Column> columns_;
 };
 
 // Rows from the reading thread to the writing one, in batches, at most Depth batches waiting.
@@ -394,12 +490,19 @@ std::optional<Format> formatOf(const QString& path) {
 
 Result write(const QString& path, Format format, const QString& group, const Progress& progress) {
     Result result;
-    const QList<Column> cols = columns();
+    QList<Column> cols = columns();
+    const QString folder = QFileInfo(path).absolutePath();
     auto failed = [&](const QString& why) {
         result.error = tr("پروندهٔ خروجی %1 نوشته نشد: %2").arg(QDir::toNativeSeparators(path), why);
         return result;
     };
+    auto notWritten = [&](const QString& detail) { return failed(whyNotWritten(folder, detail)); };
     try {
+        for (Column& c : cols)
+            if (c.kind == Kind::Sex)
+                c.labels = labelsOf(QStringLiteral("\"Jens\""), Tables::sexChoices());
+            else if (c.kind == Kind::Marital)
+                c.labels = labelsOf(QStringLiteral("\"Taahol\""), Tables::maritalChoices());
         // The widths of the text columns and the number of rows come first: a .sav file
         // declares both before its rows.
         QStringList measures{QStringLiteral("COUNT(*)")};
@@ -424,7 +527,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         QTemporaryFile temp(
             QFileInfo(path).absoluteDir().filePath(QStringLiteral(".vorn-export-XXXXXX")));
         if (!temp.open())
-            return failed(temp.errorString());
+            return notWritten(temp.errorString());
         temp.close(); // the writers open it by name
         std::unique_ptr<Writer> writer;
         switch (format) {
@@ -439,7 +542,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
             break;
         }
         if (const QString e = writer->begin(cols, total, widths); !e.isEmpty())
-            return failed(e);
+            return notWritten(e);
 
         QStringList select;
         for (const Column& c : cols)
@@ -454,6 +557,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         RowPipe pipe;
         std::thread writing([&pipe, &writer] { pipe.drain(*writer); });
         bool stopped = false;
+        Deadline::Wait reading(q); // a server that stops answering mid-way ends the export
         while (q.next()) {
             QStringList values;
             values.reserve(cols.size());
@@ -462,7 +566,10 @@ Result write(const QString& path, Format format, const QString& group, const Pro
             if (!pipe.put(values))
                 break; // the writer failed
             ++result.rows;
-            if (result.rows % 256 == 0 && progress && !progress(result.rows, total)) {
+            if (result.rows % 256 != 0)
+                continue;
+            reading.extend();
+            if (progress && !progress(result.rows, total)) {
                 stopped = true;
                 break;
             }
@@ -474,20 +581,22 @@ Result write(const QString& path, Format format, const QString& group, const Pro
             return result;
         }
         if (!writeError.isEmpty())
-            return failed(writeError);
+            return notWritten(writeError);
+        if (reading.expired())
+            return failed(tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد.").arg(Deadline::Seconds));
         if (!readError.isEmpty())
             return failed(readError);
         q.finish();
         if (const QString e = writer->end(); !e.isEmpty())
-            return failed(e);
+            return notWritten(e);
         writer.reset();
-        // A temporary file is its owner's alone; the export is read like any other file.
-        QFile::setPermissions(temp.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                   QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        // A temporary file is its owner's alone; the export holds patients' data, so it gets
+        // no more than the user's umask allows, or the mode of the file it replaces.
+        ::chmod(QFile::encodeName(temp.fileName()).constData(), exportMode(path));
         // The whole file takes its name in one step (over an older one of that name).
         if (std::rename(QFile::encodeName(temp.fileName()).constData(),
                         QFile::encodeName(path).constData()) != 0)
-            return failed(QString::fromLocal8Bit(std::strerror(errno)));
+            return notWritten(QString::fromLocal8Bit(std::strerror(errno)));
         temp.setAutoRemove(false);
         if (progress)
             progress(result.rows, total);

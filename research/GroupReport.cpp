@@ -2,6 +2,7 @@
 
 #include "Content.h"
 #include "Database.h"
+#include "Deadline.h"
 #include "Report.h"
 #include "Scoring.h"
 #include "Subjects.h"
@@ -85,7 +86,10 @@ Figures compute() {
                           subjectsFrom() + subjectsInOrder());
     Statistics::Groups groups(subscaleItems());
     Statistics::Subject s;
-    while (q.next()) {
+    Deadline::Wait reading(q); // renewed as rows come; a server gone quiet ends the wait
+    for (qint64 row = 1; q.next(); ++row) {
+        if (row % 256 == 0)
+            reading.extend();
         s.group = q.value(0).toString();
         bool scored = true;
         for (int i = 0; i < Statistics::Subscales; ++i) {
@@ -100,6 +104,9 @@ Figures compute() {
             s.answers[size_t(i)] = value(q.value(1 + Statistics::Subscales + i));
         groups.add(s);
     }
+    if (reading.expired()) // figures of a part of the subjects would mislead
+        throw DataError(
+            QString::fromUtf8("سرور پایگاه داده در %1 ثانیه پاسخ نداد.").arg(Deadline::Seconds));
     f.groups = groups.result();
     if (f.groups.size() == 1 && f.groups.front().scored == 0)
         f.groups.clear(); // nobody scored: nothing to report but the count

@@ -1,9 +1,11 @@
 #include "Report.h"
 
+#include "Busy.h"
 #include "DataView.h"
 #include "Dialogs.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -48,7 +50,10 @@ public:
         painter.setRenderHint(QPainter::Antialiasing);
     }
 
-    void run() {
+    // False when the device could not be written (a PDF into a folder that cannot be written).
+    bool run() {
+        if (!painter.isActive())
+            return false;
         const ReportLayout& l = snapshot.layout;
         startPage(true);
         for (qsizetype row = 0; row < snapshot.rows.size(); ++row) {
@@ -58,6 +63,7 @@ public:
         makeRoom(l.reportFooter.height);
         draw(l.reportFooter, -1);
         draw(l.pageFooter, -1, pageHeight - l.pageFooter.height);
+        return painter.end();
     }
 
 private:
@@ -116,8 +122,10 @@ private:
         case ReportItem::Kind::Bar: {
             const qsizetype column = snapshot.fields.indexOf(item.text);
             bool number = false;
-            const double value =
-                row >= 0 && column >= 0 ? snapshot.rows[row].value(column).toDouble(&number) : 0;
+            // The shown text may carry direction marks around its digits.
+            QString shown = row >= 0 && column >= 0 ? snapshot.rows[row].value(column) : QString();
+            shown.removeIf([](QChar c) { return c.category() == QChar::Other_Format; });
+            const double value = shown.toDouble(&number);
             if (!number || item.high <= item.low)
                 return;
             const double share = std::clamp((value - item.low) / (item.high - item.low), 0.0, 1.0);
@@ -171,8 +179,8 @@ private:
 
 } // namespace
 
-void renderReport(const Report::Snapshot& snapshot, QPagedPaintDevice* device) {
-    Painter(snapshot, device).run();
+bool renderReport(const Report::Snapshot& snapshot, QPagedPaintDevice* device) {
+    return Painter(snapshot, device).run();
 }
 
 Report::Report(ReportLayout layout) : layout_(std::move(layout)) {}
@@ -252,13 +260,20 @@ void Report::present(QWidget* parent) {
         // The preview may outlive the report object: it keeps what it needs by value.
         const QString title = layout_.title;
         QObject::connect(save, &QAction::triggered, preview, [preview, shown, title] {
+            const Busy busy(preview); // the preview stays until the PDF is written
             const QString path = Dialogs::get().saveFileName(
                 preview, title, title + QStringLiteral(".pdf"), QStringLiteral("PDF (*.pdf)"));
             if (path.isEmpty())
                 return;
             QPdfWriter writer(path);
             writer.setTitle(title);
-            renderReport(*shown, &writer);
+            if (!renderReport(*shown, &writer))
+                Dialogs::get().message(
+                    preview,
+                    QString::fromUtf8("پروندهٔ PDF نوشته نشد: %1\nاین پوشه برای نوشتن باز "
+                                      "نیست یا جا ندارد؛ جای دیگری را برگزینید.")
+                        .arg(QDir::toNativeSeparators(path)),
+                    title, Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
         });
     }
     preview->show();
@@ -269,6 +284,5 @@ bool Report::writePdf(const QString& path) {
     QPdfWriter writer(path);
     writer.setTitle(layout_.title);
     writer.setResolution(600);
-    renderReport(*snapshot, &writer);
-    return QFileInfo::exists(path);
+    return renderReport(*snapshot, &writer) && QFileInfo::exists(path);
 }

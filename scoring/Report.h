@@ -82,5 +82,6 @@ private:
     std::shared_ptr<const Snapshot> last_;
 };
 
-// Paints a snapshot onto a paged device (a printer or a PDF writer), page after page.
-void renderReport(const Report::Snapshot& snapshot, QPagedPaintDevice* device);
+// Paints a snapshot onto a paged device (a printer or a PDF writer), page after page; false
+// when the device could not be written.
+bool renderReport(const Report::Snapshot& snapshot, QPagedPaintDevice* device);

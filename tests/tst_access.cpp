@@ -11,6 +11,8 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -52,6 +54,8 @@ private Q_SLOTS:
     void exitPressedWhileNoticeIsUp();
     void listChoice_data();
     void listChoice();
+    void exitDuringAnExport_data();
+    void exitDuringAnExport();
 
 private:
     std::unique_ptr<TempProgramFolder> folder;
@@ -188,6 +192,49 @@ void TestAccess::listChoice() {
                                             QItemSelectionModel::ClearAndSelect);
     QCOMPARE(combo->currentIndex(), row);
     combo->hidePopup();
+}
+
+// The export lets the window's events run; what reaches the window meanwhile leaves the
+// program whole: a press of its exit button is refused, a close waits until the file is
+// written, then the window goes.
+void TestAccess::exitDuringAnExport_data() {
+    QTest::addColumn<bool>("close");
+    QTest::newRow("exit button pressed through its accessibility action") << false;
+    QTest::newRow("window closed") << true;
+}
+
+void TestAccess::exitDuringAnExport() {
+    QFETCH(bool, close);
+    QSqlQuery q(Database::connection());
+    q.exec("BEGIN");
+    for (int i = 10; i < 1010; ++i)
+        q.exec(QStringLiteral("INSERT INTO ide (Code) VALUES ('%1')").arg(i));
+    q.exec("COMMIT");
+    ScriptedDialogs dialogs;
+    const QString path = QDir(folder->path()).filePath("out.csv");
+    dialogs.answer(path);
+    QPointer<QWidget> w = new FrmCode;
+    w->show();
+    auto* exitButton = w->findChild<QPushButton*>("Command6");
+    bool reached = false, stayedMeanwhile = false;
+    QTimer::singleShot(0, [&] { // runs inside the export, at its first progress
+        reached = true;
+        if (close)
+            w->close();
+        else
+            press(exitButton);
+        QCoreApplication::processEvents();
+        stayedMeanwhile = !w.isNull() && w->isVisible();
+    });
+    QTest::mouseClick(w->findChild<QPushButton*>("CmdExport"), Qt::LeftButton);
+    QVERIFY(reached && stayedMeanwhile);
+    QFile csv(path);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().count('\n'), 1003); // the header, the two subjects and 1000 more
+    if (close)
+        QTRY_VERIFY(w.isNull() && shownWindow<Frm1>());
+    else
+        QVERIFY(!w.isNull() && w->isVisible() && exitButton->isEnabled());
 }
 
 VORN_TEST_MAIN(TestAccess)

@@ -146,6 +146,10 @@ void TestInfo::introduction() {
     QCOMPARE(window.findChild<QLabel*>("Label2")->text(),
              QString::fromUtf8("معرفي پرسشنامه گرايش به تفکر انتقادي"));
     QVERIFY(window.findChild<QLabel*>("Label1_1")->text().contains(QString::fromUtf8("۰/۷۵")));
+    // The scale as the program stores and scores it, 1 for completely agree.
+    QVERIFY(window.findChild<QLabel*>("Label1_0")
+                ->text()
+                .contains(QString::fromUtf8("از ۱ برای کاملاً موافق تا ۵ برای کاملاً مخالف")));
     QVERIFY(window.findChild<QLabel*>("Label4")->text().contains("vorn.example.org"));
     keep(&window, "window-introduction.png");
     About about;

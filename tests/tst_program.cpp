@@ -22,6 +22,7 @@ private Q_SLOTS:
     void wholeDatabaseOpens();
     void exportReadByPspp();
     void recordsOfManySubjects();
+    void exitDuringAnExportWaitsForIt();
 };
 
 // The program says which file it refuses and why, advises the backup, ends, and the folder is
@@ -187,6 +188,54 @@ void TestProgram::recordsOfManySubjects() {
     vorn.send(QString::fromUtf8("type FrmCode DataCombo1 بهاری"));
     QVERIFY(!vorn.waitFor("typed", "DataCombo1").isEmpty());
     QCOMPARE(grid(), found);
+}
+
+// A long export in the real program, and meanwhile a screen reader presses the records window's
+// exit button and the window is closed: the press is refused, the close waits for the file, the
+// program lives on and the file is whole.
+void TestProgram::exitDuringAnExportWaitsForIt() {
+    QTemporaryDir folder;
+    const QString database = Database::filePath(folder.path());
+    QVERIFY(Database::createFile(database).isEmpty());
+    constexpr int Subjects = 100000;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fill");
+        db.setDatabaseName(database);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                      "FROM n WHERE i < %1) INSERT INTO ide (Code, FName) "
+                                      "SELECT i, 'name ' || i FROM n")
+                           .arg(Subjects)));
+        QVERIFY(q.exec("INSERT INTO Answer (Code) SELECT Code FROM ide"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("fill");
+    RealProgram vorn(QStringLiteral(VORN_EXE));
+    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder.path());
+    vorn.environment.insert("HOME", folder.path());
+    vorn.start();
+    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
+    vorn.send("press Frm1 Command4");
+    QVERIFY(!vorn.waitFor("shown", "FrmCode").isEmpty());
+    vorn.send("press FrmCode CmdExport");
+    QVERIFY(!vorn.waitFor([](const QStringList& l) {
+                     return l.value(1) == "shown" && l.value(2).contains("FileDialog");
+                 })
+                 .isEmpty());
+    const QString csv = QDir(folder.path()).filePath("all.csv");
+    vorn.send("choose " + csv);
+    QVERIFY(!vorn.waitFor("shown", "ExportProgress").isEmpty());
+    vorn.send("act FrmCode Command6");
+    QCOMPARE(vorn.waitFor("acted", "Command6").value(4), QStringLiteral("refused"));
+    vorn.send("close FrmCode");
+    QVERIFY(!vorn.waitFor("box", QString::number(Subjects)).isEmpty()); // "… written"
+    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty()); // the held close, carried out
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count('\n'), Subjects + 1);
+    vorn.send("text Frm1 SkinLabel7"); // still running and answering
+    QCOMPARE(vorn.waitFor("text", "SkinLabel7").value(4), QStringLiteral("VORN 2.11"));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

@@ -128,6 +128,8 @@ private Q_SLOTS:
     void noticeClosesItself();
     void noticeClosedByUserLeavesNextAlone();
     void quickSecondNoticeSharesTimer();
+    void fileDialogFilters_data();
+    void fileDialogFilters();
 
     void openingRegistration();
     void codeProposal_data();
@@ -516,6 +518,22 @@ void TestShell::noticeClosedByUserLeavesNextAlone() {
     timer.restart();
     real.notice(&owner, "second", 600); // the first one's timer must not cut it short
     QVERIFY2(timer.elapsed() >= 500, qPrintable(QString::number(timer.elapsed())));
+}
+
+// The file dialogs' types as Qt reads them: each pattern shown once.
+void TestShell::fileDialogFilters_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("backup") << "Database Backup |*.mdbB"
+                            << "Database Backup (*.mdbB)";
+    QTest::newRow("export") << "SPSS (*.sav)|*.sav|CSV (UTF-8)|*.csv"
+                            << "SPSS (*.sav);;CSV (UTF-8) (*.csv)";
+}
+
+void TestShell::fileDialogFilters() {
+    QFETCH(QString, filter);
+    QFETCH(QString, shown);
+    QCOMPARE(QtDialogs::qtFilter(filter), shown);
 }
 
 void TestShell::quickSecondNoticeSharesTimer() {
