@@ -14,17 +14,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cmath>
 #include <memory>
 #include <numeric>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 
 // Every exported file is read back by a reader this project did not write: Python's csv module
 // for CSV, Gnumeric's ssconvert for XLSX, PSPP for SPSS files.
@@ -150,6 +155,11 @@ private Q_SLOTS:
     void exportFromTheRecordsWindow();
     void alphaAndSummariesByTheirFormulas();
     void groupStatisticsReport();
+    void typedValuesAndPersianDigitsKeptInEveryFormat();
+    void exportKeepsTheUsersMode_data();
+    void exportKeepsTheUsersMode();
+    void fullOrReadOnlyDiskSaysWhy_data();
+    void fullOrReadOnlyDiskSaysWhy();
 
 private:
     std::unique_ptr<TempProgramFolder> folder;
@@ -515,6 +525,46 @@ void TestResearch::groupStatisticsReport() {
           u("نمره‌گذاری‌شده: 1 نفر")})
         QVERIFY2(plain(text).contains(plain(expected)), qPrintable(expected));
 
+    // Each subscale mean's bar fills its frame in proportion on the 1 to 5 scale: measured in
+    // the rendered page, row by row through the middle of each bar.
+    run("pdftoppm",
+        {"-png", "-r", "100", "-f", "1", "-l", "1", "-singlefile", pdf, out.filePath("groups")});
+    const QImage page(out.filePath("groups.png"));
+    QVERIFY(!page.isNull());
+    auto near = [](QRgb c, int r, int g, int b) {
+        return std::abs(qRed(c) - r) < 6 && std::abs(qGreen(c) - g) < 6 &&
+               std::abs(qBlue(c) - b) < 6;
+    };
+    QList<double> shares;
+    for (int y = 0, barTop = -1; y < page.height(); ++y) {
+        int bar = 0;
+        for (int x = 0; x < page.width(); ++x)
+            bar += near(page.pixel(x, y), 47, 111, 143);
+        if (bar > 0 && barTop < 0)
+            barTop = y;
+        if (bar == 0 && barTop >= 0) { // the bar ended: its middle row tells its share
+            const int middle = (barTop + y) / 2;
+            int b = 0, e = 0;
+            for (int x = 0; x < page.width(); ++x) {
+                b += near(page.pixel(x, middle), 47, 111, 143);
+                e += near(page.pixel(x, middle), 240, 240, 240);
+            }
+            shares << double(b) / (b + e);
+            barTop = -1;
+        }
+    }
+    QList<double> expected;
+    for (const Statistics::Group& g : f.groups)
+        for (const Statistics::Summary& sum : g.scores)
+            expected << (sum.mean - 1) / 4;
+    QVERIFY2(shares.size() >= 3, qPrintable(QString::number(shares.size())));
+    for (qsizetype i = 0; i < shares.size(); ++i)
+        QVERIFY2(std::abs(shares[i] - expected[i]) < 0.02,
+                 qPrintable(QStringLiteral("bar %1: %2 of its frame, mean says %3")
+                                .arg(i)
+                                .arg(shares[i])
+                                .arg(expected[i])));
+
     // The records window's button presents it like the other reports.
     auto* window = new FrmCode;
     window->show();
@@ -523,6 +573,143 @@ void TestResearch::groupStatisticsReport() {
     for (QWidget* w : QApplication::topLevelWidgets())
         previews += w->inherits("QPrintPreviewDialog") && w->isVisible();
     QCOMPARE(previews, 1);
+}
+
+// What the registration lists accept besides their choices, and an age in Persian digits: kept
+// in the .sav (a code of its own, the text as its label; the number the digits write), and in
+// the spreadsheet. Codes, answers and ages show no decimals; the rows are compressed.
+void TestResearch::typedValuesAndPersianDigitsKeptInEveryFormat() {
+    Subject typed = subjects()[0];
+    QList<Subject> list;
+    for (const auto& [code, sex, marital, age] : {std::tuple{"11", "male", "متاهل", "۳۰"},
+                                                  {"12", "زن", "مطلقه", "٤٢"},
+                                                  {"13", "مرد", "متأهل", "25"}}) {
+        typed.code = code;
+        typed.sex = u(sex);
+        typed.marital = u(marital);
+        typed.age = u(age);
+        list << typed;
+    }
+    QSqlQuery(Database::connection()).exec("DELETE FROM ide");
+    QSqlQuery(Database::connection()).exec("DELETE FROM Answer");
+    store(list);
+    const QString sav = out.filePath("typed.sav");
+    QVERIFY(Export::write(sav, Export::Format::Sav, {}, {}).error.isEmpty());
+    QFile header(sav);
+    QVERIFY(header.open(QIODevice::ReadOnly));
+    QCOMPARE(header.read(76).mid(72), QByteArray("\x01\x00\x00\x00", 4)); // bytecode rows
+    bool ok = false;
+    for (const bool labels : {false, true}) {
+        // Written by PSPP as it shows the values: by their print formats, or their labels.
+        const QString csv = out.filePath(labels ? "labels.csv" : "codes.csv");
+        const QString syntax = out.filePath("translate.sps");
+        QFile file(syntax);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("GET FILE='%1'.\nSAVE TRANSLATE /OUTFILE='%2' /TYPE=CSV "
+                                  "/FIELDNAMES /REPLACE /CELLS=%3.\n")
+                       .arg(sav, csv, labels ? "LABELS" : "VALUES")
+                       .toUtf8());
+        file.close();
+        run("pspp", {syntax}, &ok);
+        QVERIFY(ok);
+        const Table rows = readCsv(csv);
+        QCOMPARE(rows.size(), 4);
+        // sex, age, marital; item 1 and the first score as the sheet shows them
+        auto cells = [](const QStringList& r) {
+            return QStringList{r[3].trimmed(), r[4].trimmed(), r[5].trimmed(), r[10].trimmed(),
+                               r[43].trimmed()};
+        };
+        const QString answer = labels ? u("موافق") : "2";
+        if (labels) {
+            QCOMPARE(cells(rows[1]), (QStringList{"male", "30", u("متاهل"), answer, "3.18"}));
+            QCOMPARE(cells(rows[2]), (QStringList{u("زن"), "42", u("مطلقه"), answer, "3.18"}));
+            QCOMPARE(cells(rows[3]), (QStringList{u("مرد"), "25", u("متأهل"), answer, "3.18"}));
+        } else {
+            QCOMPARE(cells(rows[1]), (QStringList{"3", "30", "3", answer, "3.18"}));
+            QCOMPARE(cells(rows[2]), (QStringList{"2", "42", "4", answer, "3.18"}));
+            QCOMPARE(cells(rows[3]), (QStringList{"1", "25", "2", answer, "3.18"}));
+        }
+    }
+    const QString xlsx = out.filePath("typed.xlsx");
+    QVERIFY(Export::write(xlsx, Export::Format::Xlsx, {}, {}).error.isEmpty());
+    const QString sheet = run("unzip", {"-p", xlsx, "xl/worksheets/sheet1.xml"});
+    for (const char* age :
+         {"<c r=\"E2\" s=\"0\"><v>30</v></c>", "<c r=\"E3\" s=\"0\"><v>42</v></c>"})
+        QVERIFY2(sheet.contains(age) || sheet.contains(QString(age).remove(" s=\"0\"")), age);
+}
+
+// An export holds patients' data: no more than the user's umask allows, and the mode of a file
+// it replaces.
+void TestResearch::exportKeepsTheUsersMode_data() {
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("older"); // the mode of a file of that name before, or -1
+    QTest::addColumn<int>("mode");
+    QTest::newRow("umask 077") << 077 << -1 << 0600;
+    QTest::newRow("umask 022") << 022 << -1 << 0644;
+    QTest::newRow("over a file of mode 600, umask 022") << 022 << 0600 << 0600;
+    QTest::newRow("over a file of mode 640, umask 077") << 077 << 0640 << 0640;
+}
+
+void TestResearch::exportKeepsTheUsersMode() {
+    QFETCH(int, umask);
+    QFETCH(int, older);
+    QFETCH(int, mode);
+    const mode_t before = ::umask(mode_t(umask));
+    const auto restore = qScopeGuard([before] { ::umask(before); });
+    for (const char* name : {"m.csv", "m.xlsx", "m.sav"}) {
+        const QString path = out.filePath(name);
+        QFile::remove(path);
+        if (older >= 0) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(older)) == 0);
+        }
+        QVERIFY(Export::write(path, *Export::formatOf(path), {}, {}).error.isEmpty());
+        struct stat written {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &written) == 0);
+        QCOMPARE(int(written.st_mode & 0777), mode);
+    }
+}
+
+// A full disk and a read-only one (a small file system mounted for the test, as root): a
+// Persian reason in every format, no file, and nothing of the export left open, so the disk can
+// be taken out.
+void TestResearch::fullOrReadOnlyDiskSaysWhy_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("full");
+    for (const char* name : {"s.csv", "s.xlsx", "s.sav"}) {
+        QTest::addRow("%s, disk full", name) << QString(name) << true;
+        QTest::addRow("%s, read-only disk", name) << QString(name) << false;
+    }
+}
+
+void TestResearch::fullOrReadOnlyDiskSaysWhy() {
+    QFETCH(QString, name);
+    QFETCH(bool, full);
+    QTemporaryDir disk;
+    const QString options = full ? "size=48k" : "size=48k,ro";
+    if (::geteuid() != 0 ||
+        QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", disk.path()}) != 0)
+        QSKIP("mounting a small disk needs root");
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", disk.path()}); });
+    QSqlQuery q(Database::connection());
+    q.exec("BEGIN");
+    for (int i = 100; i < 1600; ++i) // more than the disk holds, in every format
+        q.exec(QStringLiteral("INSERT INTO ide (Code, FName, LName) VALUES ('%1', "
+                              "'%2', '%2')")
+                   .arg(i)
+                   .arg(QString::number(i * 7919, 36).repeated(8)));
+    q.exec("COMMIT");
+    const QString path = QDir(disk.path()).filePath(name);
+    const Export::Result r = Export::write(path, *Export::formatOf(path), {}, {});
+    const QString said = full ? u("جای خالی دیسک") : u("فقط‌خواندنی");
+    QVERIFY2(r.error.contains(said), qPrintable(r.error));
+    QVERIFY(!QFileInfo::exists(path));
+    QVERIFY(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::Files))
+        QVERIFY2(!fd.symLinkTarget().startsWith(disk.path()), qPrintable(fd.symLinkTarget()));
+    QCOMPARE(QProcess::execute("umount", {disk.path()}), 0); // the disk can be taken out
 }
 
 VORN_TEST_MAIN(TestResearch)
