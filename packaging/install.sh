@@ -37,8 +37,12 @@ said="VORN $version was installed in $target (the menu entry: $applications/vorn
 missing=$(ldd "$target/VORN" 2>/dev/null | grep 'not found' || true)
 if [ -n "$missing" ]; then
     said="$said
-Missing libraries (install the Debian packages qt6-base-dev libqt6sql6-sqlite qt6-svg-dev libzip4):
+Missing libraries (install the Debian packages qt6-base-dev libqt6sql6-sqlite qt6-svg-dev libzip4 libpq5):
 $missing"
+fi
+if ! ls /usr/lib/*/qt6/plugins/sqldrivers/libqsqlpsql.so >/dev/null 2>&1; then
+    said="$said
+To keep the database on a PostgreSQL server, also install the Debian package libqt6sql6-psql."
 fi
 printf '%s\n' "$said" | tee "$target/install.log"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && command -v notify-send >/dev/null 2>&1; then

@@ -67,6 +67,7 @@ private Q_SLOTS:
     void rolesAndEncodingAreCheckedAtStart_data();
     void rolesAndEncodingAreCheckedAtStart();
     void realProgramOffersTheFileWhenTheServerFails();
+    void serverSetUpFromTheReadme();
 
 private:
     class OwnCluster;
@@ -1060,6 +1061,70 @@ void TestServer::realProgramOffersTheFileWhenTheServerFails() {
     QFile aside(Server::settingsPath(folder_->path()) + ".off");
     QVERIFY(aside.open(QIODevice::ReadOnly));
     QCOMPARE(aside.readAll(), written);
+}
+
+// The README's set-up, its server commands run as written (as the postgres user, on a cluster of
+// the test's own): VORN's role makes the tables at first use, another role granted as the README
+// says reads and writes them, and a dump restored into a new database opens with its subjects.
+void TestServer::serverSetUpFromTheReadme() {
+    OwnCluster own(this);
+    QVERIFY(own.started());
+    QFile readme(QStringLiteral(README));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    QList<QStringList> steps; // the commands of each marked block
+    bool inside = false;
+    for (const QString& line : QString::fromUtf8(readme.readAll()).split('\n')) {
+        if (line.startsWith("<!-- server set-up -->")) {
+            inside = true;
+            steps.append(QStringList());
+        }
+        else if (line.startsWith("<!-- end -->"))
+            inside = false;
+        else if (inside && line.startsWith("sudo -u postgres "))
+            steps.last() << line.mid(17).replace("--pwprompt ", ""); // trust: no password
+    }
+    QCOMPARE(steps.size(), 3);
+    QTemporaryDir work;
+    auto runStep = [&](int step) {
+        for (const QString& command : steps[step]) {
+            QProcess shell;
+            shell.setWorkingDirectory(work.path());
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("PGHOST", socket_);
+            env.insert("PGUSER", "postgres");
+            shell.setProcessEnvironment(env);
+            shell.start("bash", {"-c", command});
+            if (!shell.waitForFinished(60000) || shell.exitCode() != 0)
+                return QString(command + ": " + shell.readAllStandardError());
+        }
+        return QString();
+    };
+    auto openAs = [&](const char* user, const char* database) {
+        ServerSettings s = settings();
+        s.user = user;
+        s.database = database;
+        Server::write(folder_->path(), s);
+        return Database::open(folder_->path()).status;
+    };
+    QCOMPARE(runStep(0), QString());
+    QCOMPARE(openAs("vorn", "vorn"), Database::OpenResult::Created);
+    DataView subjects;
+    subjects.open("ide");
+    subjects.addRow();
+    subjects.setField("Code", "31");
+    subjects.commit();
+    Database::close();
+    QCOMPARE(runStep(1), QString());
+    QCOMPARE(openAs("clerk", "vorn"), Database::OpenResult::Opened);
+    subjects.refresh();
+    subjects.addRow();
+    subjects.setField("Code", "32");
+    subjects.commit();
+    Database::close();
+    QCOMPARE(runStep(2), QString());
+    QCOMPARE(openAs("vorn", "vorn_restored"), Database::OpenResult::Opened);
+    subjects.refresh();
+    QCOMPARE(subjects.rowCount(), 2);
 }
 
 VORN_TEST_MAIN(TestServer)
