@@ -10,6 +10,7 @@
 #include "TempProgramFolder.h"
 #include "TestMain.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -160,6 +161,8 @@ private Q_SLOTS:
     void exportKeepsTheUsersMode();
     void fullOrReadOnlyDiskSaysWhy_data();
     void fullOrReadOnlyDiskSaysWhy();
+    void previewSavesPdfOrSaysWhyNot_data();
+    void previewSavesPdfOrSaysWhyNot();
 
 private:
     std::unique_ptr<TempProgramFolder> folder;
@@ -710,6 +713,32 @@ void TestResearch::fullOrReadOnlyDiskSaysWhy() {
     for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::Files))
         QVERIFY2(!fd.symLinkTarget().startsWith(disk.path()), qPrintable(fd.symLinkTarget()));
     QCOMPARE(QProcess::execute("umount", {disk.path()}), 0); // the disk can be taken out
+}
+
+// "Save as PDF" in a report's preview: the file, or a message saying it was not written.
+void TestResearch::previewSavesPdfOrSaysWhyNot_data() {
+    QTest::addColumn<QString>("where");
+    QTest::newRow("a folder that can be written") << "here";
+    QTest::newRow("a folder that does not exist") << "missing";
+}
+
+void TestResearch::previewSavesPdfOrSaysWhyNot() {
+    QFETCH(QString, where);
+    const QString path = out.filePath(where == "here" ? "g.pdf" : "missing/g.pdf");
+    ScriptedDialogs dialogs;
+    dialogs.answer(path);
+    std::unique_ptr<Report> report = GroupReport::report(GroupReport::compute(), u("کلینیک"));
+    report->present(nullptr);
+    QAction* save = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QPrintPreviewDialog") && w->isVisible())
+            save = w->findChild<QAction*>("savePdf");
+    QVERIFY(save);
+    save->trigger();
+    QCOMPARE(QFileInfo(path).size() > 1000, where == "here");
+    QCOMPARE(dialogs.shown.size(), where == "here" ? 1 : 2); // the save dialog, the message
+    if (where != "here")
+        QVERIFY(dialogs.shown.last().text.contains(u("PDF نوشته نشد")));
 }
 
 VORN_TEST_MAIN(TestResearch)

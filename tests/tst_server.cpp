@@ -1077,8 +1077,7 @@ void TestServer::serverSetUpFromTheReadme() {
         if (line.startsWith("<!-- server set-up -->")) {
             inside = true;
             steps.append(QStringList());
-        }
-        else if (line.startsWith("<!-- end -->"))
+        } else if (line.startsWith("<!-- end -->"))
             inside = false;
         else if (inside && line.startsWith("sudo -u postgres "))
             steps.last() << line.mid(17).replace("--pwprompt ", ""); // trust: no password
