@@ -29,6 +29,7 @@
 #include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <memory>
 #include <signal.h>
 
@@ -170,6 +171,8 @@ private Q_SLOTS:
     void themeChange();
     void clinicDetails();
     void killedRestoreLeavesADatabase();
+    void exitDuringTheCopyWaitsForIt_data();
+    void exitDuringTheCopyWaitsForIt();
 
 private:
     Frmbackup* openBackup();
@@ -708,6 +711,43 @@ void TestBackup::killedRestoreLeavesADatabase() {
             putSmallerBack();
     }
     QVERIFY(killed > 0);
+}
+
+// The copy lets the window's events run: its exit button pressed through the accessibility
+// action, or the window closed, meanwhile ends nothing until the backup is whole.
+void TestBackup::exitDuringTheCopyWaitsForIt_data() {
+    QTest::addColumn<bool>("close");
+    QTest::newRow("exit button pressed through its accessibility action") << false;
+    QTest::newRow("window closed") << true;
+}
+
+void TestBackup::exitDuringTheCopyWaitsForIt() {
+    QFETCH(bool, close);
+    if (folder->onServer())
+        QSKIP("the server's backup is one read of its tables, with no events between");
+    // A file large enough for the copy to let events run.
+    QVERIFY(QSqlQuery(Database::connection())
+                .exec("INSERT INTO ide (Code, LName) VALUES ('big', hex(randomblob(60000000)))"));
+    Frmbackup* window = openBackup();
+    const QString target = files.filePath(close ? "closed.mdbB" : "pressed.mdbB");
+    in<QLineEdit>(window, "Text1")->setText(target);
+    int endedMeanwhile = -1;
+    QTimer::singleShot(0, [&] {
+        if (close) {
+            window->close();
+        } else {
+            QAccessibleInterface* a =
+                QAccessible::queryAccessibleInterface(in<QPushButton>(window, "Command1"));
+            a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        }
+        QCoreApplication::processEvents();
+        endedMeanwhile = folder->platform.endedNow;
+    });
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx2"), Qt::LeftButton);
+    QCOMPARE(endedMeanwhile, 0);
+    QCOMPARE(dialogs->shown.last().text, u("نسخه پشتيبان تهيه گرديد"));
+    QVERIFY(read(target) == read(folder->databasePath()));
+    QTRY_VERIFY(folder->platform.endedNow >= 1);
 }
 
 VORN_TEST_MAIN(TestBackup)
