@@ -11,6 +11,27 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+// The real program on the folder (its home too), the records window's export chosen to path in
+// the file dialog.
+void exportFromRecords(RealProgram& vorn, const QString& folder, const QString& path) {
+    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder);
+    vorn.environment.insert("HOME", folder);
+    vorn.start();
+    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
+    vorn.send("press Frm1 Command4");
+    QVERIFY(!vorn.waitFor("shown", "FrmCode").isEmpty());
+    vorn.send("press FrmCode CmdExport");
+    QVERIFY(!vorn.waitFor([](const QStringList& l) {
+                     return l.value(1) == "shown" && l.value(2).contains("FileDialog");
+                 })
+                 .isEmpty());
+    vorn.send("choose " + path);
+}
+
+} // namespace
+
 // The real VORN, as a clinic starts it: no test platform, no scripted boxes.
 class TestProgram : public QObject {
     Q_OBJECT
@@ -105,20 +126,10 @@ void TestProgram::exportReadByPspp() {
     }
     QSqlDatabase::removeDatabase("fill");
     RealProgram vorn(QStringLiteral(VORN_EXE));
-    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder.path());
     vorn.environment.insert("VORN_EYES_ACCEPT", "1");
-    vorn.environment.insert("HOME", folder.path());
-    vorn.start();
-    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
-    vorn.send("press Frm1 Command4");
-    QVERIFY(!vorn.waitFor("shown", "FrmCode").isEmpty());
-    vorn.send("press FrmCode CmdExport");
-    QVERIFY(!vorn.waitFor([](const QStringList& l) {
-                     return l.value(1) == "shown" && l.value(2).contains("FileDialog");
-                 })
-                 .isEmpty());
     const QString sav = QDir(folder.path()).filePath("clinic subjects.sav");
-    vorn.send("choose " + sav);
+    exportFromRecords(vorn, folder.path(), sav);
+    QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(vorn.waitFor("chosen", {}).value(2), sav);
     QVERIFY(!vorn.waitFor("box", QString::fromUtf8("1 آزمودنی")).isEmpty());
     QTRY_VERIFY(QFileInfo::exists(sav));
@@ -212,19 +223,9 @@ void TestProgram::exitDuringAnExportWaitsForIt() {
     }
     QSqlDatabase::removeDatabase("fill");
     RealProgram vorn(QStringLiteral(VORN_EXE));
-    vorn.environment.insert("VORN_PROGRAM_FOLDER", folder.path());
-    vorn.environment.insert("HOME", folder.path());
-    vorn.start();
-    QVERIFY(!vorn.waitFor("shown", "Frm1").isEmpty());
-    vorn.send("press Frm1 Command4");
-    QVERIFY(!vorn.waitFor("shown", "FrmCode").isEmpty());
-    vorn.send("press FrmCode CmdExport");
-    QVERIFY(!vorn.waitFor([](const QStringList& l) {
-                     return l.value(1) == "shown" && l.value(2).contains("FileDialog");
-                 })
-                 .isEmpty());
     const QString csv = QDir(folder.path()).filePath("all.csv");
-    vorn.send("choose " + csv);
+    exportFromRecords(vorn, folder.path(), csv);
+    QVERIFY(!QTest::currentTestFailed());
     QVERIFY(!vorn.waitFor("shown", "ExportProgress").isEmpty());
     vorn.send("act FrmCode Command6");
     QCOMPARE(vorn.waitFor("acted", "Command6").value(4), QStringLiteral("refused"));
