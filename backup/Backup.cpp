@@ -4,10 +4,13 @@
 #include "Version.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace Backup {
 
@@ -34,6 +37,20 @@ CopyResult copyInBlocks(const QString& source, const QString& destination,
     if (!out.commit())
         return {false, out.errorString()};
     return {true, {}};
+}
+
+QString whyNotATarget(const QString& path) {
+    struct stat target {};
+    if (::lstat(QFile::encodeName(path).constData(), &target) == 0)
+        return S_ISREG(target.st_mode)
+                   ? QString()
+                   : QString::fromUtf8(
+                         "این مسیر یک پروندهٔ معمولی نیست (پوشه، پیوند یا دستگاه "
+                         "است) و نسخهٔ پشتیبان روی آن نوشته نمی‌شود.");
+    if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+        return QString::fromUtf8("پوشهٔ %1 وجود ندارد.")
+            .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+    return {};
 }
 
 } // namespace Backup

@@ -23,6 +23,11 @@ struct CopyResult {
 CopyResult copyInBlocks(const QString& source, const QString& destination,
                         const std::function<void(int block)>& beforeBlock = {});
 
+// Why a backup may not be written at path, or empty: only a new file in a folder that exists,
+// or a regular file to replace. A FIFO, a device, a folder or a link is never replaced or
+// written through, and no folder is made.
+QString whyNotATarget(const QString& path);
+
 } // namespace Backup
 
 // The copy as the backup window uses it: the window processes its pending events before every

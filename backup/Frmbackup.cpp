@@ -187,6 +187,10 @@ void Frmbackup::VisualButtonEx2_Click() {
                                Dialogs::Icon::Exclamation, Dialogs::Buttons::Ok, true);
         return;
     }
+    if (const QString why = Backup::whyNotATarget(target); !why.isEmpty()) {
+        CopyFailed(why);
+        return;
+    }
     if (QFileInfo::exists(target) &&
         Dialogs::get().message(
             this,

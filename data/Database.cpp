@@ -258,9 +258,11 @@ QString withFile(const QString& path, const QString& name,
     return result;
 }
 
+// SQLite's whole check: every page, and every index against its table (the quick one never
+// compares them, so a damaged index would pass and be written to).
 QString checkPages(QSqlDatabase& db) {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
+    if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next())
         return tr("پرونده ناقص یا خراب است (%1).").arg(q.lastError().text());
     if (q.value(0).toString() != QLatin1String("ok"))
         return tr("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
@@ -1215,6 +1217,26 @@ void exec(QSqlQuery& query) {
 
 void exec(QSqlQuery& query, const QString& sql) {
     execOrThrow(query, sql);
+}
+
+Snapshot::Snapshot() {
+    if (currentKind != Kind::Server || transactionDepth > 0)
+        return;
+    QSqlQuery q(connection());
+    execOrThrow(q, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+    ++transactionDepth;
+    began_ = true;
+}
+
+Snapshot::~Snapshot() {
+    if (!began_)
+        return;
+    --transactionDepth;
+    if (connectionLost || !isOpen())
+        return;
+    QSqlQuery q(connection());
+    const Deadline::Wait wait(q);
+    q.exec(QStringLiteral("COMMIT")); // only read: nothing to keep or lose
 }
 
 // On the server the outermost level is a transaction of its own (a savepoint needs one);

@@ -136,6 +136,20 @@ QString quoted(const QString& name);
 // The names quoted and joined by commas, as a select or insert list.
 QString quotedList(const QStringList& names);
 
+// One moment of the database for every read until it goes out of scope, whatever other
+// workstations write meanwhile (on a server a repeatable-read, read-only transaction; the file
+// has no other writer). Writes in its time fail.
+class Snapshot {
+public:
+    Snapshot();
+    ~Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+private:
+    bool began_ = false;
+};
+
 // All or nothing: statements between construction and commit() are undone unless committed.
 // Nests (each level is a savepoint).
 class Transaction {

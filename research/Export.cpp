@@ -178,6 +178,14 @@ public:
             if (i > 0)
                 line += ',';
             QByteArray field = values[i].toUtf8();
+            // A spreadsheet would take such a text for a formula (a name "=1+1", a link): it
+            // gets a leading apostrophe. Numbers stay numbers.
+            if (!field.isEmpty() && QByteArray("=+-@\t\r").contains(field[0])) {
+                bool number = false;
+                values[i].toDouble(&number);
+                if (!number)
+                    field.prepend('\'');
+            }
             if (field.contains('"') || field.contains(',') || field.contains('\n') ||
                 field.contains('\r') || field.startsWith(' ') || field.endsWith(' ')) {
                 field.replace("\"", "\"\"");
@@ -498,6 +506,8 @@ Result write(const QString& path, Format format, const QString& group, const Pro
     };
     auto notWritten = [&](const QString& detail) { return failed(whyNotWritten(folder, detail)); };
     try {
+        // The count, the labels and the rows from one moment, whatever other desks write.
+        const Database::Snapshot moment;
         for (Column& c : cols)
             if (c.kind == Kind::Sex)
                 c.labels = labelsOf(QStringLiteral("\"Jens\""), Tables::sexChoices());

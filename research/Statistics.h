@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <array>
@@ -74,7 +75,8 @@ private:
     struct Sums;
     Sums& sums(const QString& name);
     std::array<QList<int>, Subscales> items_;
-    std::vector<std::pair<QString, std::shared_ptr<Sums>>> groups_;
+    std::vector<std::pair<QString, std::shared_ptr<Sums>>> groups_; // all subjects first
+    QHash<QString, Sums*> byName_;                                  // the groups but the first
 };
 
 } // namespace Statistics

@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <memory>
 #include <signal.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -171,6 +172,8 @@ private Q_SLOTS:
     void themeChange();
     void clinicDetails();
     void killedRestoreLeavesADatabase();
+    void backupOnlyOverARegularFile_data();
+    void backupOnlyOverARegularFile();
     void exitDuringTheCopyWaitsForIt_data();
     void exitDuringTheCopyWaitsForIt();
 
@@ -748,6 +751,42 @@ void TestBackup::exitDuringTheCopyWaitsForIt() {
     QCOMPARE(dialogs->shown.last().text, u("نسخه پشتيبان تهيه گرديد"));
     QVERIFY(read(target) == read(folder->databasePath()));
     QTRY_VERIFY(folder->platform.endedNow >= 1);
+}
+
+// A backup replaces only a regular file, or makes a new one in a folder that exists: a FIFO, a
+// device, a folder or a link is refused and left as it was, on the file and on a server.
+void TestBackup::backupOnlyOverARegularFile_data() {
+    QTest::addColumn<QString>("kind");
+    for (const char* kind : {"fifo", "link", "directory", "missing folder", "device"})
+        QTest::newRow(kind) << QString(kind);
+}
+
+void TestBackup::backupOnlyOverARegularFile() {
+    QFETCH(QString, kind);
+    QString target = files.filePath(kind + ".mdbB");
+    if (kind == "fifo")
+        QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+    if (kind == "link") {
+        write(files.filePath("elsewhere"), "the clinic's letter");
+        QVERIFY(QFile::link(files.filePath("elsewhere"), target));
+    }
+    if (kind == "directory")
+        QVERIFY(QDir().mkpath(target));
+    if (kind == "missing folder")
+        target = files.filePath("no/such/b.mdbB");
+    if (kind == "device")
+        target = "/dev/null";
+    const QByteArray before = Crafted::folderState(files.path());
+    Frmbackup* window = openBackup();
+    in<QLineEdit>(window, "Text1")->setText(target);
+    dialogs->answer(Dialogs::Yes); // were it asked whether to replace
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx2"), Qt::LeftButton);
+    QVERIFY2(dialogs->shown.last().text.startsWith(u("اشکال در ايجاد نسخه پشتيباني")),
+             qPrintable(dialogs->shown.last().text));
+    QCOMPARE(folder->platform.endedNow, 0);
+    QCOMPARE(Crafted::folderState(files.path()), before);
+    QVERIFY(!QFileInfo::exists(files.filePath("no")));
+    QVERIFY(QFileInfo("/dev/null").isFile() == false);
 }
 
 VORN_TEST_MAIN(TestBackup)

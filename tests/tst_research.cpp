@@ -163,6 +163,7 @@ private Q_SLOTS:
     void fullOrReadOnlyDiskSaysWhy();
     void previewSavesPdfOrSaysWhyNot_data();
     void previewSavesPdfOrSaysWhyNot();
+    void csvCellsAreNeverFormulas();
 
 private:
     std::unique_ptr<TempProgramFolder> folder;
@@ -739,6 +740,24 @@ void TestResearch::previewSavesPdfOrSaysWhyNot() {
     QCOMPARE(dialogs.shown.size(), where == "here" ? 1 : 2); // the save dialog, the message
     if (where != "here")
         QVERIFY(dialogs.shown.last().text.contains(u("PDF نوشته نشد")));
+}
+
+// A stored text that a spreadsheet would run as a formula comes out with an apostrophe first;
+// a number stays a number.
+void TestResearch::csvCellsAreNeverFormulas() {
+    QSqlQuery(Database::connection()).exec("DELETE FROM ide");
+    Subject s = subjects()[1];
+    s.fname = "=1+1";
+    s.lname = "=HYPERLINK(\"http://x\")";
+    s.educ = "@cmd";
+    s.group = "\tB";
+    s.age = "-3";
+    store({s});
+    const QString path = out.filePath("formulas.csv");
+    QVERIFY(Export::write(path, Export::Format::Csv, {}, {}).error.isEmpty());
+    const Table rows = readCsv(path);
+    QCOMPARE(rows[1].mid(1, 7), (QStringList{"'=1+1", "'=HYPERLINK(\"http://x\")", u("مرد"), "-3",
+                                             u("مجرد"), "'@cmd", "'\tB"}));
 }
 
 VORN_TEST_MAIN(TestResearch)

@@ -2,6 +2,7 @@
 #include "CraftedDatabase.h"
 #include "DataView.h"
 #include "Database.h"
+#include "Export.h"
 #include "FrmServer.h"
 #include "Frmbackup.h"
 #include "RealProgram.h"
@@ -68,6 +69,8 @@ private Q_SLOTS:
     void rolesAndEncodingAreCheckedAtStart();
     void realProgramOffersTheFileWhenTheServerFails();
     void serverSetUpFromTheReadme();
+    void exportReadsOneMomentWhileAnotherDeskRegisters_data();
+    void exportReadsOneMomentWhileAnotherDeskRegisters();
 
 private:
     class OwnCluster;
@@ -1124,6 +1127,30 @@ void TestServer::serverSetUpFromTheReadme() {
     QCOMPARE(openAs("vorn", "vorn_restored"), Database::OpenResult::Opened);
     subjects.refresh();
     QCOMPARE(subjects.rowCount(), 2);
+}
+
+// Another desk registers while the export runs: the file holds the subjects of one moment, as
+// many as it announces, in every format.
+void TestServer::exportReadsOneMomentWhileAnotherDeskRegisters_data() {
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"a.sav", "a.csv", "a.xlsx"})
+        QTest::newRow(name) << QString(name);
+}
+
+void TestServer::exportReadsOneMomentWhileAnotherDeskRegisters() {
+    QFETCH(QString, name);
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    query("INSERT INTO ide (\"Code\") SELECT g::text FROM generate_series(1, 1000) g");
+    const QString path = QDir(folder_->path()).filePath(name);
+    int registered = 0;
+    const Export::Result r = Export::write(path, *Export::formatOf(path), {}, [&](qint64, qint64) {
+        query(QStringLiteral("INSERT INTO ide (\"Code\") VALUES ('x%1')").arg(++registered));
+        return true;
+    });
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(r.rows, 1000);
+    QVERIFY(registered > 0);
+    QCOMPARE(query("SELECT count(*) FROM ide"), {QString::number(1000 + registered)});
 }
 
 VORN_TEST_MAIN(TestServer)

@@ -15,7 +15,10 @@ public:
 
     explicit FileDownloader(QWidget* parent = nullptr);
 
-    // True when the whole file arrived. Returns only when the download has ended.
+    // True when, at the end, the bytes received equal the length announced: also when neither
+    // came (a 404, a 500, a refused redirect, a cancel while waiting for the reply), so whether a
+    // file arrived is told by DowloadComplete, not by the result. Returns only when the
+    // download has ended.
     bool DownloadFile(const QString& strURL, const QString& strDestination,
                       const QString& UserName = {}, const QString& Password = {});
     // Stops at once: the transfer is abandoned, and DownloadFile returns as soon as the

@@ -71,9 +71,10 @@ QByteArray Crafted::folderState(const QString& folder) {
 }
 
 QStringList Crafted::kinds() {
-    return {"text",         "empty",         "other sqlite",  "ide a view",       "trigger",
-            "extra column", "foreign index", "damaged page",  "truncated",        "wal",
-            "fifo",         "directory",     "dangling link", "damaged late page"};
+    return {
+        "text",         "empty",         "other sqlite",  "ide a view",        "trigger",
+        "extra column", "foreign index", "damaged page",  "truncated",         "wal",
+        "fifo",         "directory",     "dangling link", "damaged late page", "index disagrees"};
 }
 
 bool Crafted::make(const QString& path, const QString& kind) {
@@ -112,6 +113,20 @@ bool Crafted::make(const QString& path, const QString& kind) {
         return run(path, {"PRAGMA journal_mode=WAL"});
     if (!run(path, manySubjects()))
         return false;
+    if (kind == "index disagrees") {
+        // The code index keeps codes its table no longer holds: every page is whole, and only a
+        // check that compares each index with its table finds it.
+        auto point = [](const char* from, const char* to) {
+            return QStringList{"PRAGMA writable_schema=ON",
+                               QStringLiteral("UPDATE sqlite_master SET sql = replace(sql, "
+                                              "'(\"%1\")', '(\"%2\")') WHERE name = "
+                                              "'vorn_ide_code'")
+                                   .arg(from, to)};
+        };
+        return run(path, point("Code", "FName")) &&
+               run(path, {"UPDATE ide SET Code = Code || 'x'"}) &&
+               run(path, point("FName", "Code"));
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadWrite))
         return false;
