@@ -19,19 +19,61 @@ else
 fi
 mkdir -p "$target"
 
-# Each file goes in under a temporary name and is renamed over the old one: a running copy
-# keeps its old file, and no half-copied program is ever left.
+# One installer at a time in a folder (the lock is on the folder itself, so no file can be
+# planted in its place); a second one waits for the first to finish.
+exec 9<"$target"
+flock 9
+# What an installer that was killed left behind.
+rm -f "$target"/.VORN-install.*
+
+# Each file goes in under a temporary name of its own (made new, never an existing file or
+# link) and is renamed over the old one: a running copy keeps its old file, and no half-copied
+# program is ever left.
 for file in VORN VORNupdate vorn.svg ./*.skn; do
     name=$(basename "$file")
-    cp "$unpacked/$name" "$target/.$name.new"
-    mv -f "$target/.$name.new" "$target/$name"
+    temp=$(mktemp "$target/.VORN-install.XXXXXX")
+    cat "$unpacked/$name" >"$temp"
+    case "$name" in VORN | VORNupdate) chmod 755 "$temp" ;; *) chmod 644 "$temp" ;; esac
+    mv -f "$temp" "$target/$name"
 done
-chmod 755 "$target/VORN" "$target/VORNupdate"
 
+# The menu entry names the folder as the desktop-entry specification wants it written: in Exec
+# a quoted argument ("\", "\"", "`" and "$" escaped, "%" doubled), in every value the string
+# escapes (\\, \n, \t, \r). The folder's name is data to awk, never part of a script.
 applications=${XDG_DATA_HOME:-$HOME/.local/share}/applications
 mkdir -p "$applications"
-sed "s|@FOLDER@|$target|g" "$unpacked/vorn.desktop.in" >"$applications/.vorn.desktop.new"
-mv -f "$applications/.vorn.desktop.new" "$applications/vorn.desktop"
+entry=$(mktemp "$applications/.VORN-install.XXXXXX")
+VORN_FOLDER=$target awk '
+function text(s,    out, i, c) {
+    out = ""
+    for (i = 1; i <= length(s); i++) {
+        c = substr(s, i, 1)
+        if (c == "\\") out = out "\\\\"
+        else if (c == "\n") out = out "\\n"
+        else if (c == "\t") out = out "\\t"
+        else if (c == "\r") out = out "\\r"
+        else out = out c
+    }
+    return out
+}
+function argument(s,    out, i, c) {
+    out = ""
+    for (i = 1; i <= length(s); i++) {
+        c = substr(s, i, 1)
+        if (c == "\\" || c == "\"" || c == "`" || c == "$") out = out "\\" c
+        else if (c == "%") out = out "%%"
+        else out = out c
+    }
+    return "\"" out "\""
+}
+BEGIN { folder = ENVIRON["VORN_FOLDER"] }
+/^Exec=/ { print "Exec=" text(argument(folder "/VORN")); next }
+/^Path=/ { print "Path=" text(folder); next }
+/^Icon=/ { print "Icon=" text(folder "/vorn.svg"); next }
+{ print }
+' "$unpacked/vorn.desktop.in" >"$entry"
+chmod 644 "$entry"
+mv -f "$entry" "$applications/vorn.desktop"
 
 said="VORN $version was installed in $target (the menu entry: $applications/vorn.desktop). The database in $target/DBVORN was left as it was."
 missing=$(ldd "$target/VORN" 2>/dev/null | grep 'not found' || true)

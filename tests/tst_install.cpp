@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -64,6 +65,70 @@ bool waitForFile(const QString& path, int ms) {
     return QFileInfo::exists(path);
 }
 
+// The installer in folder (made a program folder), run as a clinic runs it; its exit code.
+int install(const QByteArray& installer, const QString& folder, const QString& base,
+            QProcess* running = nullptr) {
+    static int made = 0; // installers running at once each lie in a file of their own
+    QDir().mkpath(QDir(folder).filePath("DBVORN"));
+    const QString setup = QDir(folder).filePath(QStringLiteral("setup-VORN-%1.exe").arg(++made));
+    QFile::remove(setup);
+    QFile f(setup);
+    if (!f.open(QIODevice::WriteOnly) || f.write(installer) != installer.size())
+        return -1;
+    f.close();
+    QProcess own;
+    QProcess& p = running ? *running : own;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QDir(base).filePath("home"));
+    env.insert("XDG_DATA_HOME", QDir(base).filePath("data"));
+    QDir().mkpath(QDir(base).filePath("home"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(base);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("sh", {setup});
+    if (running)
+        return 0;
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// A desktop-entry value as a launcher reads it: the string escapes, then (for Exec) the one
+// quoted argument with its escapes.
+QString entryValue(const QString& entry, const QString& key, bool argument) {
+    QString raw;
+    for (const QString& line : entry.split('\n'))
+        if (line.startsWith(key + '='))
+            raw = line.mid(key.size() + 1);
+    QString value;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\\' || i + 1 == raw.size()) {
+            value += raw[i];
+            continue;
+        }
+        const QChar c = raw[++i];
+        value += c == 'n'   ? QChar('\n')
+                 : c == 't' ? QChar('\t')
+                 : c == 'r' ? QChar('\r')
+                 : c == 's' ? QChar(' ')
+                            : c;
+    }
+    if (!argument)
+        return value;
+    if (!value.startsWith('"') || !value.endsWith('"') || value.size() < 2)
+        return "<not one quoted argument: " + value + ">";
+    QString unquoted;
+    for (qsizetype i = 1; i + 1 < value.size(); ++i) {
+        if (value[i] == '\\' && i + 2 < value.size())
+            unquoted += value[++i];
+        else if (value[i] == '%' && value[i + 1] == '%')
+            unquoted += value[i++];
+        else if (value[i] == '"' || value[i] == '`' || value[i] == '$' || value[i] == '%')
+            return "<unescaped " + QString(value[i]) + ">";
+        else
+            unquoted += value[i];
+    }
+    return unquoted;
+}
+
 } // namespace
 
 class TestInstall : public QObject {
@@ -73,6 +138,9 @@ private Q_SLOTS:
     void initTestCase();
     void update_data();
     void update();
+    void installerTakesAnyFolderName_data();
+    void installerTakesAnyFolderName();
+    void installersAtOnceOrKilledLeaveOneVersion();
 
 private:
     QByteArray installer_;
@@ -172,6 +240,79 @@ void TestInstall::update() {
         QCOMPARE(updated.waitFor("text", "SkinLabel7").value(4), QStringLiteral("VORN 2.12"));
     }
     QCOMPARE(digest(database), before);
+}
+
+// A folder's name is data: a name that is a sed command runs nothing, "|" or a line break does
+// not stop the install half done, "&", "\", "\"", "%", "$" and "`" give a menu entry that
+// starts the program in that folder.
+void TestInstall::installerTakesAnyFolderName_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a sed command") << "x;cd;touch SED-PWNED;#|e;s|y|z";
+    QTest::newRow("a bar and a line break") << "clinic|b\nc";
+    QTest::newRow("the characters an entry escapes") << "a&b\\c\"d%e$f`g h";
+}
+
+void TestInstall::installerTakesAnyFolderName() {
+    QFETCH(QString, name);
+    QTemporaryDir base;
+    const QString folder = QDir(base.path()).filePath(name);
+    QCOMPARE(install(installer_, folder, base.path()), 0);
+    QVERIFY(QFileInfo(QDir(folder).filePath("VORN")).isExecutable());
+    QDirIterator all(base.path(), QDir::AllEntries | QDir::Hidden | QDir::System,
+                     QDirIterator::Subdirectories);
+    while (all.hasNext())
+        QVERIFY2(QFileInfo(all.next()).fileName() != "SED-PWNED", qPrintable(all.filePath()));
+    const QString entry =
+        QString::fromUtf8(read(QDir(base.path()).filePath("data/applications/vorn.desktop")));
+    QCOMPARE(entryValue(entry, "Exec", true), QDir(folder).filePath("VORN"));
+    QCOMPARE(entryValue(entry, "Path", false), folder);
+    QCOMPARE(entryValue(entry, "Icon", false), QDir(folder).filePath("vorn.svg"));
+}
+
+// Two installers at once into one folder, or one killed and run again: the folder holds the
+// two programs of one version, nothing of the installers' own is left, and a link planted at a
+// temporary name of earlier installers is not written through.
+void TestInstall::installersAtOnceOrKilledLeaveOneVersion() {
+    QByteArray older = read(QDir::cleanPath(
+        QFileInfo(QStringLiteral(NEW_INSTALLER)).absolutePath() + "/../build/setup-VORN.exe"));
+    if (older.isEmpty())
+        older = installer_; // the 2.11 installer is built by ./vorn test only
+    QList<QByteArray> versions;
+    for (const QByteArray& installer : {older, installer_}) {
+        QTemporaryDir base;
+        const QString folder = QDir(base.path()).filePath("VORN");
+        QCOMPARE(install(installer, folder, base.path()), 0);
+        versions << digest(QDir(folder).filePath("VORN")) +
+                        digest(QDir(folder).filePath("VORNupdate"));
+    }
+    QTemporaryDir base;
+    const QString folder = QDir(base.path()).filePath("VORN");
+    QDir().mkpath(folder);
+    const QString outside = QDir(base.path()).filePath("letter");
+    QFile letter(outside);
+    QVERIFY(letter.open(QIODevice::WriteOnly) && letter.write("the clinic's letter") > 0);
+    letter.close();
+    QVERIFY(QFile::link(outside, QDir(folder).filePath(".VORN.new")));
+    for (int round = 0; round < 8; ++round) {
+        QProcess first;
+        install(round % 2 ? installer_ : older, folder, base.path(), &first);
+        if (round % 4 == 3) { // killed part way, then run again
+            QTest::qWait(round * 40);
+            first.kill();
+            first.waitForFinished(10000);
+            QCOMPARE(install(installer_, folder, base.path()), 0);
+        } else {
+            QProcess other;
+            install(round % 2 ? older : installer_, folder, base.path(), &other);
+            QVERIFY(first.waitForFinished(120000) && other.waitForFinished(120000));
+            QCOMPARE(first.exitCode(), 0);
+            QCOMPARE(other.exitCode(), 0);
+        }
+        QVERIFY(versions.contains(digest(QDir(folder).filePath("VORN")) +
+                                  digest(QDir(folder).filePath("VORNupdate"))));
+        QVERIFY(QDir(folder).entryList({".VORN-install.*"}, QDir::Hidden | QDir::Files).isEmpty());
+        QCOMPARE(read(outside), QByteArray("the clinic's letter"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestInstall)
