@@ -251,6 +251,15 @@ void FrmCode::CmdExport_Click() {
     else if (result.cancelled)
         Dialogs::get().notice(
             this, tr("خروجی لغو شد؛ پرونده‌ای نوشته نشد."));
+    else if (!result.cut.isEmpty())
+        Dialogs::get().message(
+            this,
+            tr("%1 آزمودنی در پرونده نوشته شد. این نوشته‌ها از آنچه این قالب نگه می‌دارد بلندتر "
+               "بودند و کوتاه شدند:\n%2")
+                .arg(result.rows)
+                .arg(result.cut.mid(0, 20).join(QLatin1Char('\n')) +
+                     (result.cut.size() > 20 ? QStringLiteral("\n…") : QString())),
+            title, Dialogs::Icon::Exclamation);
     else
         Dialogs::get().notice(this, tr("%1 آزمودنی در پرونده نوشته شد.").arg(result.rows), 1500);
 }

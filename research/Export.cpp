@@ -156,7 +156,30 @@ public:
     virtual QString begin(const QList<Column>& columns, qint64 rows, const QList<int>& widths) = 0;
     virtual QString row(const QStringList& values) = 0;
     virtual QString end() = 0;
+    // "subject code: field" of every text the format could not hold whole
+    QStringList cut;
+
+protected:
+    void noteCut(const QStringList& values, const Column& column) {
+        cut << tr("آزمودنی %1: %2").arg(values.value(0), column.caption);
+    }
 };
+
+// The most a .sav text variable holds, in bytes: SPSS and PSPP read it without a word (from
+// about 9,400 bytes PSPP warns, from 32,768 it splits the variable).
+constexpr int SavTextBytes = 4000;
+// The most characters an XLSX cell holds.
+constexpr int XlsxCellCharacters = 32767;
+
+// At most max bytes of UTF-8, never cutting a letter in two.
+QByteArray cutUtf8(const QByteArray& bytes, qsizetype max) {
+    if (bytes.size() <= max)
+        return bytes;
+    qsizetype end = max;
+    while (end > 0 && (quint8(bytes[end]) & 0xC0) == 0x80)
+        --end;
+    return bytes.left(end);
+}
 
 // RFC 4180: every field quoted when it needs to be, quotes doubled, CR LF between records; a
 // byte-order mark first so a spreadsheet takes the file as UTF-8.
@@ -257,7 +280,14 @@ public:
             if (n) {
                 e = worksheet_write_number(sheet_, lxw_row_t(row_), lxw_col_t(c), *n, nullptr);
             } else {
-                const QByteArray text = values[c].toUtf8();
+                QString value = values[c];
+                if (value.size() > XlsxCellCharacters) {
+                    value.truncate(value[XlsxCellCharacters - 1].isHighSurrogate()
+                                       ? XlsxCellCharacters - 1
+                                       : XlsxCellCharacters);
+                    noteCut(values, columns_[c]);
+                }
+                const QByteArray text = value.toUtf8();
                 e = worksheet_write_string(sheet_, lxw_row_t(row_), lxw_col_t(c), text.constData(),
                                            nullptr);
             }
@@ -339,13 +369,13 @@ public:
             readstat_variable_t* v =
                 readstat_add_variable(writer_, col.name.toUtf8().constData(),
                                       text ? READSTAT_TYPE_STRING : READSTAT_TYPE_DOUBLE,
-                                      text ? size_t(std::max(1, widths[c])) : 0);
+                                      text ? size_t(std::clamp(widths[c], 1, SavTextBytes)) : 0);
             QString label = col.caption;
             if (col.kind == Kind::Answer) {
                 const int item = c - 9; // items follow the ten registration fields
                 label += QStringLiteral(": ") + Tables::itemTexts()[size_t(item - 1)];
             }
-            readstat_variable_set_label(v, cut(label, 255).constData());
+            readstat_variable_set_label(v, cutUtf8(label.toUtf8(), 255).constData());
             if (col.kind == Kind::Answer)
                 readstat_variable_set_label_set(v, answers);
             else if (col.kind == Kind::Sex)
@@ -373,8 +403,16 @@ public:
         for (int c = 0; c < int(values.size()); ++c) {
             readstat_error_t e = READSTAT_OK;
             if (kinds_[c] == Kind::Text) {
-                e = readstat_insert_string_value(writer_, variables_[c],
-                                                 values[c].toUtf8().constData());
+                // Longer than its variable (a very long text, or one whose stored bytes were not
+                // UTF-8 and grew when read): cut at a letter's end, and said.
+                QByteArray bytes = values[c].toUtf8();
+                const qsizetype width =
+                    qsizetype(readstat_variable_get_storage_width(variables_[c]));
+                if (bytes.size() > width) {
+                    bytes = cutUtf8(bytes, width);
+                    noteCut(values, columns_[c]);
+                }
+                e = readstat_insert_string_value(writer_, variables_[c], bytes.constData());
             } else if (const std::optional<double> n = number(values[c], columns_[c])) {
                 e = readstat_insert_double_value(writer_, variables_[c], *n);
             } else {
@@ -402,17 +440,6 @@ private:
             return file_.errorString();
         return QString::fromUtf8(readstat_error_message(e));
     }
-    // At most max bytes of UTF-8, never cutting a letter in two.
-    static QByteArray cut(const QString& text, int max) {
-        QByteArray bytes = text.toUtf8();
-        if (bytes.size() <= max)
-            return bytes;
-        int end = max;
-        while (end > 0 && (quint8(bytes[end]) & 0xC0) == 0x80)
-            --end;
-        return bytes.left(end);
-    }
-
     QFile file_;
     readstat_writer_t* writer_ = nullptr;
     QList<readstat_variable_t*> variables_;
@@ -599,6 +626,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         q.finish();
         if (const QString e = writer->end(); !e.isEmpty())
             return notWritten(e);
+        result.cut = writer->cut;
         writer.reset();
         // A temporary file is its owner's alone; the export holds patients' data, so it gets
         // no more than the user's umask allows, or the mode of the file it replaces.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -21,6 +22,8 @@ struct Result {
     QString error;          // Persian, for the user; empty when the file was written
     bool cancelled = false; // stopped by the user: no file either
     qint64 rows = 0;
+    // Texts the format could not hold whole, cut at a letter's end: "آزمودنی CODE: FIELD"
+    QStringList cut;
 };
 
 // Writes the subjects of the group (every subject when group is empty) to path. The file is

@@ -164,6 +164,7 @@ private Q_SLOTS:
     void previewSavesPdfOrSaysWhyNot_data();
     void previewSavesPdfOrSaysWhyNot();
     void csvCellsAreNeverFormulas();
+    void longAndInvalidTextsAreCutAndSaid();
 
 private:
     std::unique_ptr<TempProgramFolder> folder;
@@ -758,6 +759,40 @@ void TestResearch::csvCellsAreNeverFormulas() {
     const Table rows = readCsv(path);
     QCOMPARE(rows[1].mid(1, 7), (QStringList{"'=1+1", "'=HYPERLINK(\"http://x\")", u("مرد"), "-3",
                                              u("مجرد"), "'@cmd", "'\tB"}));
+}
+
+// A name of 40,000 bytes, a field of 40,000 characters, a stored value that is not UTF-8: the
+// .sav is read by PSPP without a warning and the sheet is written; what a format could not hold
+// is cut at a letter's end and named by subject and field.
+void TestResearch::longAndInvalidTextsAreCutAndSaid() {
+    QSqlQuery q(Database::connection());
+    q.exec("DELETE FROM ide");
+    QVERIFY(q.prepare("INSERT INTO ide (Code, FName, LName, Tahsil) VALUES ('9', ?, "
+                      "CAST(X'41FF42' AS TEXT), ?)"));
+    q.addBindValue(QString(20000, QChar(0x0628)));
+    q.addBindValue(QString(40000, 'e'));
+    QVERIFY(q.exec());
+    const QString sav = out.filePath("long.sav");
+    Export::Result r = Export::write(sav, Export::Format::Sav, {}, {});
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QVERIFY2(r.cut.contains(u("آزمودنی 9: نام")), qPrintable(r.cut.join('|')));
+    const QString syntax = out.filePath("long.sps");
+    QFile file(syntax);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("GET FILE='" + sav.toUtf8() + "'.\nLIST /VARIABLES=code lname.\n");
+    file.close();
+    bool ok = false;
+    const QString listing = run("pspp", {syntax}, &ok);
+    QVERIFY(ok);
+    QVERIFY2(!listing.contains("warning", Qt::CaseInsensitive), qPrintable(listing.left(400)));
+    const QString csv = out.filePath("long.csv");
+    run("pspp-convert", {sav, csv}, &ok);
+    const Table rows = readCsv(csv);
+    QVERIFY(rows.value(1).value(1).startsWith(QString(100, QChar(0x0628))));
+    QVERIFY(rows.value(1).value(1).toUtf8().size() <= 4000);
+    r = Export::write(out.filePath("long.xlsx"), Export::Format::Xlsx, {}, {});
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(r.cut, QStringList{u("آزمودنی 9: تحصيلات")});
 }
 
 VORN_TEST_MAIN(TestResearch)
