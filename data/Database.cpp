@@ -1009,11 +1009,54 @@ QString backupServer(const QString& target) {
     return error;
 }
 
+namespace {
+
+// A value the server's text cannot hold as it is: bytes stored as such, a NUL, bytes that are
+// not UTF-8 (the file keeps whatever it was given). Said with its subject and field, never
+// changed on the way: the first one found, or empty.
+QString valueTheServerCannotHold(QSqlDatabase& in) {
+    for (const Tables::Table& t : Tables::all()) {
+        QStringList select{QStringLiteral("\"Code\"")};
+        for (const QString& f : t.fields)
+            select << quoted(f) << QStringLiteral("typeof(%1)").arg(quoted(f))
+                   << QStringLiteral("length(CAST(%1 AS BLOB))").arg(quoted(f));
+        if (!t.fields.contains(QStringLiteral("Code")))
+            select.front() = QStringLiteral("''");
+        QSqlQuery q(in);
+        q.setForwardOnly(true);
+        execOrThrow(q, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                           .arg(select.join(QLatin1Char(',')), quoted(t.name)));
+        while (q.next())
+            for (qsizetype f = 0; f < t.fields.size(); ++f) {
+                const int at = 1 + 3 * int(f);
+                const QString type = q.value(at + 1).toString();
+                const QString text = q.value(at).toString();
+                QString why;
+                if (type == QLatin1String("blob"))
+                    why = tr("بایت‌هایی است که متن نیستند");
+                else if (type == QLatin1String("text") && text.contains(QChar(0)))
+                    why = tr("نویسهٔ تهی (NUL) دارد");
+                else if (type == QLatin1String("text") &&
+                         text.toUtf8().size() != q.value(at + 2).toLongLong())
+                    why = tr("با UTF-8 نوشته نشده است");
+                if (!why.isEmpty())
+                    return tr("در این نسخهٔ پشتیبان، مقدار «%1» در جدول %2 (آزمودنی با کد «%3») "
+                              "%4 و سرور آن را همان‌گونه نگه نمی‌دارد؛ چیزی در سرور تغییر نکرد.")
+                        .arg(t.fields[f], t.name, q.value(0).toString(), why);
+            }
+    }
+    return {};
+}
+
+} // namespace
+
 QString restoreServer(const QString& source) {
     if (const QString problem = checkFile(source); !problem.isEmpty())
         return problem;
     return withFile(source, QStringLiteral("vorn-restore"), [](QSqlDatabase& in) {
         try {
+            if (const QString why = valueTheServerCannotHold(in); !why.isEmpty())
+                return why;
             QSqlDatabase db = connection();
             Transaction all; // every row replaced, or none
             QSqlQuery q(db);

@@ -71,6 +71,8 @@ private Q_SLOTS:
     void serverSetUpFromTheReadme();
     void exportReadsOneMomentWhileAnotherDeskRegisters_data();
     void exportReadsOneMomentWhileAnotherDeskRegisters();
+    void restoreRefusesWhatTheServerCannotHold_data();
+    void restoreRefusesWhatTheServerCannotHold();
 
 private:
     class OwnCluster;
@@ -1151,6 +1153,33 @@ void TestServer::exportReadsOneMomentWhileAnotherDeskRegisters() {
     QCOMPARE(r.rows, 1000);
     QVERIFY(registered > 0);
     QCOMPARE(query("SELECT count(*) FROM ide"), {QString::number(1000 + registered)});
+}
+
+// A backup whose file holds bytes, a NUL or text that is not UTF-8: refused with the subject
+// and the field named, and the server left as it was (no value changed on the way).
+void TestServer::restoreRefusesWhatTheServerCannotHold_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("bytes") << "X'00FF41'" << QString::fromUtf8("متن نیستند");
+    QTest::newRow("a NUL") << "CAST(X'410042' AS TEXT)" << QString::fromUtf8("NUL");
+    QTest::newRow("not UTF-8") << "CAST(X'41FF42' AS TEXT)" << QString::fromUtf8("UTF-8");
+}
+
+void TestServer::restoreRefusesWhatTheServerCannotHold() {
+    QFETCH(QString, value);
+    QFETCH(QString, said);
+    const QString backup = QDir(folder_->path()).filePath("crafted.mdbB");
+    QCOMPARE(Database::createFile(backup), QString());
+    QVERIFY(fileRun(backup, {"INSERT INTO ide (Code, FName) VALUES ('1', 'plain')",
+                             "INSERT INTO ide (Code, LName) VALUES ('77', " + value + ")"}));
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    query("INSERT INTO ide (\"Code\") VALUES ('5')");
+    const QString before = state();
+    const QString refusal = Database::restoreServer(backup);
+    QVERIFY2(refusal.contains(said) && refusal.contains("LName") && refusal.contains("77"),
+             qPrintable(refusal));
+    QCOMPARE(state(), before);
+    QCOMPARE(query("SELECT \"Code\" FROM ide"), QStringList{"5"});
 }
 
 VORN_TEST_MAIN(TestServer)
