@@ -37,7 +37,7 @@ for file in VORN VORNupdate vorn.svg ./*.skn; do
     mv -f "$temp" "$target/$name"
 done
 
-# The menu entry names the folder as the desktop-entry specification wants it written: in Exec
+# The menu entry names the folder as the desktop-entry standard wants it written: in Exec
 # a quoted argument ("\", "\"", "`" and "$" escaped, "%" doubled), in every value the string
 # escapes (\\, \n, \t, \r). The folder's name is data to awk, never part of a script.
 applications=${XDG_DATA_HOME:-$HOME/.local/share}/applications
