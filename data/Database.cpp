@@ -1182,27 +1182,33 @@ bool isLost(const QSqlError& error) {
 // server did not answer within the deadline, and the connection was cut.
 [[noreturn]] void fail(const QSqlQuery& q, bool late) {
     const QSqlError error = q.lastError();
+    // Only the program's own connection is marked; a try of the settings panel (on a thread of
+    // its own) is said the same way and leaves it alone.
+    const bool ours = QSqlDatabase::contains(kConnection) &&
+                      QSqlDatabase::database(kConnection, false).driver() == q.driver();
+    const bool lost = late || (currentKind == Kind::Server && isLost(error));
+    if (lost && ours) {
+        connectionLost = true;
+        transactionDepth = 0;
+    }
+    if (late)
+        throw DataError(
+            tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد؛ این کار ذخیره نشد و چیزی "
+               "نیمه‌کاره نماند. ببینید سرور روشن و در دسترس است و دوباره امتحان "
+               "کنید: برنامه خودش دوباره وصل می‌شود.")
+                .arg(Deadline::Seconds));
     if (currentKind == Kind::Server) {
         const QString state = error.nativeErrorCode();
         // The server keeps a subject's code unique: another workstation took it first.
         if (state == QLatin1String("23505"))
             throw CodeTaken(tr("این کد را همین حالا کسی دیگر برای آزمودنی دیگری ثبت کرده "
                                "است؛ چیزی نوشته نشد."));
-        if (late || isLost(error)) {
-            connectionLost = true;
-            transactionDepth = 0;
-            if (late)
-                throw DataError(
-                    tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد؛ این کار ذخیره نشد "
-                       "و چیزی نیمه‌کاره نماند. ببینید سرور روشن و در دسترس است و "
-                       "دوباره امتحان کنید: برنامه خودش دوباره وصل می‌شود.")
-                        .arg(Deadline::Seconds));
+        if (lost)
             throw DataError(
                 tr("ارتباط با سرور پایگاه داده قطع شد؛ این کار ذخیره نشد و چیزی "
                    "نیمه‌کاره نماند. وقتی سرور در دسترس بود دوباره امتحان "
                    "کنید: برنامه خودش دوباره وصل می‌شود.\n(") +
                 error.text().trimmed() + QLatin1Char(')'));
-        }
         // Another session holds a lock past the deadline the connection sets.
         if (state == QLatin1String("55P03") || state == QLatin1String("57014"))
             throw DataError(
