@@ -5,6 +5,7 @@
 #include "Server.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -460,6 +461,103 @@ QStringList serverColumns(QSqlDatabase& db, const QString& table) {
     return names;
 }
 
+// The objects of the schema beyond tables and columns, one line each (the names of the
+// relations in it are checked apart).
+const QString kObjects = QStringLiteral(R"(
+WITH ns AS (SELECT oid FROM pg_namespace WHERE nspname = current_schema()),
+rel AS (SELECT c.* FROM pg_class c WHERE c.relnamespace IN (SELECT oid FROM ns))
+SELECT 'index ' || i.relname || ' ' || t.relname || ' ' || am.amname || ' ' || x.indisunique
+       || ' ' || (x.indexprs IS NULL AND x.indpred IS NULL) || ' ' ||
+       (SELECT string_agg(a.attname, ',' ORDER BY k.n) FROM unnest(x.indkey::int2[])
+        WITH ORDINALITY k(attnum, n) JOIN pg_attribute a ON a.attrelid = t.oid
+        AND a.attnum = k.attnum)
+  FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid JOIN rel t ON t.oid = x.indrelid
+  JOIN pg_am am ON am.oid = i.relam
+UNION ALL
+SELECT 'trigger ' || g.tgname || ' ' || t.relname || ' ' || g.tgtype || ' ' || p.proname || ' '
+       || (p.pronamespace IN (SELECT oid FROM ns)) || ' ' || g.tgenabled::text || ' '
+       || (g.tgqual IS NULL) || ' ' || g.tgnargs
+  FROM pg_trigger g JOIN rel t ON t.oid = g.tgrelid JOIN pg_proc p ON p.oid = g.tgfoid
+  WHERE NOT g.tgisinternal
+UNION ALL
+SELECT 'function ' || p.proname || ' ' || p.prokind::text || ' ' || l.lanname || ' '
+       || md5(p.prosrc) || ' ' || p.pronargs || ' ' || p.prorettype::regtype::text || ' '
+       || p.prosecdef || ' ' || coalesce(array_to_string(p.proconfig, ','), '')
+  FROM pg_proc p JOIN pg_language l ON l.oid = p.prolang
+  WHERE p.pronamespace IN (SELECT oid FROM ns)
+UNION ALL
+SELECT 'rule ' || r.rulename FROM pg_rewrite r JOIN rel t ON t.oid = r.ev_class
+  WHERE t.relkind = 'r'
+UNION ALL
+SELECT 'default ' || t.relname || '.' || a.attname || ' ' ||
+       CASE WHEN pg_get_expr(d.adbin, d.adrelid) IN (
+                 format('nextval(%L::regclass)', quote_ident(t.relname || '_vorn_row_seq')),
+                 format('nextval(%L::regclass)', quote_ident(current_schema()) || '.'
+                        || quote_ident(t.relname || '_vorn_row_seq')))
+            THEN 'serial' ELSE pg_get_expr(d.adbin, d.adrelid) END
+  FROM pg_attrdef d JOIN rel t ON t.oid = d.adrelid
+  JOIN pg_attribute a ON a.attrelid = d.adrelid AND a.attnum = d.adnum
+UNION ALL
+SELECT 'constraint ' || k.conname || ' ' || k.contype::text || ' ' || t.relname
+  FROM pg_constraint k JOIN rel t ON t.oid = k.conrelid
+UNION ALL
+SELECT 'persistence ' || relname || ' ' || relpersistence::text FROM rel WHERE relpersistence <> 'p'
+UNION ALL
+SELECT 'sequence ' || relname FROM rel WHERE relkind = 'S'
+UNION ALL
+SELECT 'composite type ' || relname FROM rel WHERE relkind = 'c'
+UNION ALL
+SELECT 'row security ' || relname FROM rel WHERE relrowsecurity OR relforcerowsecurity
+UNION ALL
+SELECT 'policy ' || p.polname FROM pg_policy p JOIN rel t ON t.oid = p.polrelid
+UNION ALL
+SELECT 'inheritance ' || h.inhrelid::regclass::text || ' ' || h.inhparent::regclass::text
+  FROM pg_inherits h WHERE h.inhparent IN (SELECT oid FROM rel)
+  OR h.inhrelid IN (SELECT oid FROM rel)
+UNION ALL
+SELECT 'operator ' || o.oprname FROM pg_operator o WHERE o.oprnamespace IN (SELECT oid FROM ns)
+UNION ALL
+SELECT 'type ' || y.typname FROM pg_type y WHERE y.typnamespace IN (SELECT oid FROM ns)
+  AND y.typtype IN ('b', 'd', 'e', 'r', 'm', 'p') AND y.typcategory <> 'A'
+UNION ALL
+SELECT 'event trigger ' || evtname FROM pg_event_trigger
+)");
+
+constexpr auto kCountBody = " BEGIN UPDATE vorn_stamp SET n = n + 1 WHERE tbl = TG_TABLE_NAME; "
+                            "RETURN NULL; END ";
+
+// What the schema must hold, and what it may hold besides (NOT NULL constraints, which newer
+// servers list as constraints of their own), in kObjects' words.
+std::pair<QStringList, QStringList> expectedObjects() {
+    QStringList required, allowed;
+    const QString body =
+        QString::fromLatin1(QCryptographicHash::hash(kCountBody, QCryptographicHash::Md5).toHex());
+    required << QStringLiteral("function vorn_count f plpgsql %1 0 trigger false ").arg(body);
+    for (const Tables::Table& t : Tables::all()) {
+        required
+            << QStringLiteral("index %1_pkey %1 btree true true %2").arg(t.name, kRowColumn)
+            << QStringLiteral("trigger vorn_count_%1 %1 28 vorn_count true O true 0").arg(t.name)
+            << QStringLiteral("default %1.%2 serial").arg(t.name, kRowColumn)
+            << QStringLiteral("constraint %1_pkey p %1").arg(t.name)
+            << QStringLiteral("sequence %1_%2_seq").arg(t.name, kRowColumn);
+        allowed << QStringLiteral("constraint %1_%2_not_null n %1").arg(t.name, kRowColumn);
+    }
+    for (const Index& index : kIndexes) {
+        const bool unique = QLatin1String(index.name) == QLatin1String("vorn_ide_code");
+        required << QStringLiteral("index %1 %2 btree %3 true %4%5")
+                        .arg(QLatin1String(index.name), QLatin1String(index.table),
+                             unique ? QStringLiteral("true") : QStringLiteral("false"),
+                             QLatin1String(index.field),
+                             unique ? QString() : QStringLiteral(",") + kRowColumn);
+    }
+    const QString stamp = QString::fromLatin1(kStampTable);
+    required << QStringLiteral("index %1_pkey %1 btree true true tbl").arg(stamp)
+             << QStringLiteral("constraint %1_pkey p %1").arg(stamp);
+    allowed << QStringLiteral("constraint %1_tbl_not_null n %1").arg(stamp)
+            << QStringLiteral("constraint %1_n_not_null n %1").arg(stamp);
+    return {required, allowed};
+}
+
 // Exactly the program's tables, columns and triggers; anything else is another database.
 QString serverSchemaProblem(QSqlDatabase& db) {
     QSqlQuery q(db);
@@ -499,14 +597,21 @@ QString serverSchemaProblem(QSqlDatabase& db) {
         if (names != expected || types != expectedTypes)
             wrong << t.name;
     }
-    execOrThrow(q, QStringLiteral("SELECT t.tgname FROM pg_trigger t JOIN pg_class c ON "
-                                  "t.tgrelid = c.oid JOIN pg_namespace n ON c.relnamespace = "
-                                  "n.oid WHERE n.nspname = current_schema() AND NOT "
-                                  "t.tgisinternal"));
-    while (q.next()) {
-        const QString name = q.value(0).toString();
-        if (!name.startsWith(QLatin1String("vorn_count_")))
-            foreign << tr("ماشه %1").arg(name);
+    // Everything else the program makes, each described in one line, against what it expects;
+    // anything more (a rule, a policy, an inherited table, another function, trigger, index,
+    // constraint or default) or anything changed is someone else's.
+    if (missing.isEmpty() && wrong.isEmpty()) {
+        const auto [required, allowed] = expectedObjects();
+        QStringList found;
+        execOrThrow(q, kObjects);
+        while (q.next())
+            found << q.value(0).toString();
+        for (const QString& object : found)
+            if (!required.contains(object) && !allowed.contains(object))
+                foreign << object;
+        for (const QString& object : required)
+            if (!found.contains(object))
+                foreign << tr("بدون %1").arg(object);
     }
     if (!missing.isEmpty())
         return tr("این پایگاه داده از VORN نیست: جدول‌های %1 در آن نیست.")
@@ -613,9 +718,8 @@ void createServerSchema(QSqlDatabase& db) {
     execOrThrow(q, QStringLiteral("CREATE TABLE %1 (tbl text PRIMARY KEY, n bigint NOT NULL)")
                        .arg(kStampTable));
     execOrThrow(q, QStringLiteral("CREATE FUNCTION vorn_count() RETURNS trigger LANGUAGE plpgsql "
-                                  "AS $$ BEGIN UPDATE %1 SET n = n + 1 WHERE tbl = TG_TABLE_NAME; "
-                                  "RETURN NULL; END $$")
-                       .arg(kStampTable));
+                                  "AS $$%1$$")
+                       .arg(QLatin1String(kCountBody)));
     for (const Tables::Table& t : Tables::all()) {
         q.prepare(QStringLiteral("INSERT INTO %1 (tbl, n) VALUES (?, 0)").arg(kStampTable));
         q.addBindValue(t.name);

@@ -175,6 +175,32 @@ void TestServer::foreignDatabaseIsRefusedUntouched_data() {
         "CREATE FUNCTION wipe() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN DELETE FROM "
         "\"Answer\"; RETURN NULL; END $$",
         "CREATE TRIGGER wipe AFTER INSERT ON ide EXECUTE FUNCTION wipe()"};
+    // Crafted to look like the program's own, each with what it would do.
+    const QString wipe = "CREATE FUNCTION wipe() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                         "DELETE FROM \"Answer\"; RETURN NULL; END $$";
+    QTest::newRow("a trigger named as the program's")
+        << QStringList{wipe, "CREATE TRIGGER vorn_count_x AFTER INSERT ON ide EXECUTE "
+                             "FUNCTION wipe()"};
+    QTest::newRow("a rule") << QStringList{
+        "CREATE RULE also AS ON INSERT TO ide DO ALSO DELETE FROM \"Answer\""};
+    QTest::newRow("the counter's function rewritten")
+        << QStringList{"CREATE OR REPLACE FUNCTION vorn_count() RETURNS trigger LANGUAGE "
+                       "plpgsql AS $$ BEGIN DELETE FROM \"Answer\"; RETURN NULL; END $$"};
+    QTest::newRow("a default that calls a function")
+        << QStringList{"CREATE FUNCTION gone() RETURNS text LANGUAGE sql AS 'SELECT NULL'",
+                       "ALTER TABLE ide ALTER COLUMN \"FName\" SET DEFAULT gone()"};
+    QTest::newRow("the unique code index dropped") << QStringList{"DROP INDEX vorn_ide_code"};
+    QTest::newRow("a table unlogged") << QStringList{"ALTER TABLE \"Answer\" SET UNLOGGED"};
+    QTest::newRow("a check constraint")
+        << QStringList{"ALTER TABLE ide ADD CONSTRAINT c CHECK (\"Code\" <> '0')"};
+    QTest::newRow("a cascading foreign key")
+        << QStringList{"ALTER TABLE \"Answer\" ADD CONSTRAINT fk FOREIGN KEY (vorn_row) "
+                       "REFERENCES ide (vorn_row) ON DELETE CASCADE"};
+    QTest::newRow("a row-level policy") << QStringList{"ALTER TABLE ide ENABLE ROW LEVEL SECURITY",
+                                                       "CREATE POLICY none ON ide USING (false)"};
+    QTest::newRow("an inherited table in another schema")
+        << QStringList{"CREATE SCHEMA other", "CREATE TABLE other.more () INHERITS (ide)",
+                       "INSERT INTO other.more (\"Code\") VALUES ('1')"};
 }
 
 void TestServer::foreignDatabaseIsRefusedUntouched() {
@@ -192,6 +218,8 @@ void TestServer::foreignDatabaseIsRefusedUntouched() {
              qPrintable(result.message));
     QVERIFY(!Database::isOpen());
     QCOMPARE(state(), before);
+    bool usable = true; // the settings panel's try says the same
+    QVERIFY(!Database::testServer(settings(), &usable).isEmpty() && !usable);
 }
 
 void TestServer::problemsAreSaidPlainly_data() {
