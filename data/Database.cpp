@@ -1061,7 +1061,7 @@ void copyRows(QSqlDatabase& from, const QString& order, QSqlDatabase& to) {
             }
         }
         if (reading.expired())
-            throw DataError(tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد.").arg(Deadline::Seconds));
+            throw DataError(Deadline::notAnswered());
         if (rows > 0) {
             QSqlQuery rest(to);
             rest.prepare(insertSql(t, rows));

@@ -86,6 +86,10 @@ private:
 
 } // namespace
 
+QString notAnswered() {
+    return QString::fromUtf8("سرور پایگاه داده در %1 ثانیه پاسخ نداد.").arg(Seconds);
+}
+
 Wait::Wait(const QSqlDatabase& connection) {
     if (connection.driverName() == QLatin1String("QPSQL") && connection.isOpen())
         arm(connection.driver()->handle());

@@ -18,6 +18,9 @@ constexpr int Seconds = 10;
 // another session holds is told apart from a server that does not answer.
 constexpr int LockSeconds = 7;
 
+// "The server did not answer within the deadline", in the user's words.
+QString notAnswered();
+
 // Arms the deadline for one wait on the connection (nothing for a connection that is not to a
 // server); disarmed when it goes out of scope.
 class Wait {

@@ -620,7 +620,7 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         if (!writeError.isEmpty())
             return notWritten(writeError);
         if (reading.expired())
-            return failed(tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد.").arg(Deadline::Seconds));
+            return failed(Deadline::notAnswered());
         if (!readError.isEmpty())
             return failed(readError);
         q.finish();

@@ -105,8 +105,7 @@ Figures compute() {
         groups.add(s);
     }
     if (reading.expired()) // figures of a part of the subjects would mislead
-        throw DataError(
-            QString::fromUtf8("سرور پایگاه داده در %1 ثانیه پاسخ نداد.").arg(Deadline::Seconds));
+        throw DataError(Deadline::notAnswered());
     f.groups = groups.result();
     if (f.groups.size() == 1 && f.groups.front().scored == 0)
         f.groups.clear(); // nobody scored: nothing to report but the count

@@ -29,12 +29,6 @@ QString u(const char* text) {
     return QString::fromUtf8(text);
 }
 
-void press(QWidget* button) {
-    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(button);
-    QVERIFY(a && a->actionInterface());
-    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-}
-
 int ideRows() {
     QSqlQuery q(Database::connection());
     q.exec("SELECT COUNT(*) FROM ide");
@@ -113,7 +107,7 @@ void TestAccess::exitPressedWhileNoticeIsUp() {
     QTimer::singleShot(150, [&] {
         noticeWasUp = QApplication::activeModalWidget() &&
                       QApplication::activeModalWidget()->objectName() == "notice";
-        press(exitButton);
+        pressThroughAccessibility(exitButton);
     });
     QElapsedTimer timer;
     timer.start();
@@ -222,7 +216,7 @@ void TestAccess::exitDuringAnExport() {
         if (close)
             w->close();
         else
-            press(exitButton);
+            pressThroughAccessibility(exitButton);
         QCoreApplication::processEvents();
         stayedMeanwhile = !w.isNull() && w->isVisible();
     });

@@ -739,9 +739,7 @@ void TestBackup::exitDuringTheCopyWaitsForIt() {
         if (close) {
             window->close();
         } else {
-            QAccessibleInterface* a =
-                QAccessible::queryAccessibleInterface(in<QPushButton>(window, "Command1"));
-            a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            pressThroughAccessibility(in<QPushButton>(window, "Command1"));
         }
         QCoreApplication::processEvents();
         endedMeanwhile = folder->platform.endedNow;

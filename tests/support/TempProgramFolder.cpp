@@ -2,6 +2,8 @@
 
 #include "Server.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 #include <QWidget>
 
 namespace {
@@ -121,6 +124,12 @@ void allowWrites(const char* table) {
             : q.exec(QStringLiteral("DROP TRIGGER keep"));
     if (!done)
         qFatal("%s", qPrintable(q.lastError().text()));
+}
+
+void pressThroughAccessibility(QWidget* button) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(button);
+    QVERIFY(a && a->actionInterface());
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
 }
 
 void deleteAllWindows() {

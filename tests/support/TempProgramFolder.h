@@ -51,6 +51,10 @@ void allowWrites(const char* table);
 // Deletes every window a test left open (dialogs and popups go with their owners).
 void deleteAllWindows();
 
+class QWidget;
+// Presses a button as a screen reader or automation tool does: its accessibility action.
+void pressThroughAccessibility(QWidget* button);
+
 #include <QApplication>
 #include <QWidget>
 
