@@ -66,9 +66,10 @@ private:
                 if (wait->cut)
                     continue;
                 if (wait->deadline() <= Clock::now()) {
-                    // The blocked call returns at once, with the connection gone.
-                    ::shutdown(wait->socket, SHUT_RDWR);
+                    // Marked before the cut: the blocked call may return and ask before
+                    // this thread runs again.
                     wait->cut = true;
+                    ::shutdown(wait->socket, SHUT_RDWR);
                 } else {
                     next = std::min(next, wait->deadline());
                 }
