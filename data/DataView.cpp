@@ -109,8 +109,7 @@ QString DataView::readCondition(int column, const QString& value, QVariantList& 
     // An empty text matches a field never given, as it does in the snapshot.
     if (value.isEmpty())
         return QStringLiteral(" AND (%1='' OR %1 IS NULL)").arg(name);
-    binds << value;
-    return QStringLiteral(" AND %1=?").arg(name);
+    return QStringLiteral(" AND ") + Database::sameText(name, value, binds);
 }
 
 void DataView::read(int limit) const {

@@ -72,6 +72,13 @@ const Index kIndexes[] = {{"vorn_ide_code", Tables::Ide, "Code"},
                           {"vorn_ide_fname", Tables::Ide, "FName"},
                           {"vorn_ide_group", Tables::Ide, "Group"}};
 
+bool isUniqueCode(const Index& index) {
+    return QLatin1String(index.name) == QLatin1String("vorn_ide_code");
+}
+
+// Characters of a text a server index holds: four bytes each at most, within an entry's limit.
+constexpr int kPrefix = 600;
+
 void createIndexes(QSqlDatabase& db) {
     QSqlQuery q(db);
     for (const Index& index : kIndexes)
@@ -467,10 +474,10 @@ const QString kObjects = QStringLiteral(R"(
 WITH ns AS (SELECT oid FROM pg_namespace WHERE nspname = current_schema()),
 rel AS (SELECT c.* FROM pg_class c WHERE c.relnamespace IN (SELECT oid FROM ns))
 SELECT 'index ' || i.relname || ' ' || t.relname || ' ' || am.amname || ' ' || x.indisunique
-       || ' ' || (x.indexprs IS NULL AND x.indpred IS NULL) || ' ' ||
-       (SELECT string_agg(a.attname, ',' ORDER BY k.n) FROM unnest(x.indkey::int2[])
-        WITH ORDINALITY k(attnum, n) JOIN pg_attribute a ON a.attrelid = t.oid
-        AND a.attnum = k.attnum)
+       || ' ' || (x.indpred IS NULL) || ' ' ||
+       (SELECT string_agg(coalesce(a.attname, '*'), ',' ORDER BY k.n) FROM unnest(x.indkey::int2[])
+        WITH ORDINALITY k(attnum, n) LEFT JOIN pg_attribute a ON a.attrelid = t.oid
+        AND a.attnum = k.attnum) || coalesce(' ' || pg_get_expr(x.indexprs, x.indrelid), '')
   FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid JOIN rel t ON t.oid = x.indrelid
   JOIN pg_am am ON am.oid = i.relam
 UNION ALL
@@ -499,6 +506,7 @@ SELECT 'default ' || t.relname || '.' || a.attname || ' ' ||
   JOIN pg_attribute a ON a.attrelid = d.adrelid AND a.attnum = d.adnum
 UNION ALL
 SELECT 'constraint ' || k.conname || ' ' || k.contype::text || ' ' || t.relname
+       || CASE WHEN k.contype = 'x' THEN ' ' || pg_get_constraintdef(k.oid) ELSE '' END
   FROM pg_constraint k JOIN rel t ON t.oid = k.conrelid
 UNION ALL
 SELECT 'persistence ' || relname || ' ' || relpersistence::text FROM rel WHERE relpersistence <> 'p'
@@ -528,7 +536,10 @@ constexpr auto kCountBody = " BEGIN UPDATE vorn_stamp SET n = n + 1 WHERE tbl = 
 
 // What the schema must hold, and what it may hold besides (NOT NULL constraints, which newer
 // servers list as constraints of their own), in kObjects' words.
-std::pair<QStringList, QStringList> expectedObjects() {
+// The indexes before texts of any length were stored (kept by earlier versions) are named apart.
+enum class Layout { Current, UniqueCodeIndex };
+
+std::pair<QStringList, QStringList> expectedObjects(Layout layout = Layout::Current) {
     QStringList required, allowed;
     const QString body =
         QString::fromLatin1(QCryptographicHash::hash(kCountBody, QCryptographicHash::Md5).toHex());
@@ -543,12 +554,21 @@ std::pair<QStringList, QStringList> expectedObjects() {
         allowed << QStringLiteral("constraint %1_%2_not_null n %1").arg(t.name, kRowColumn);
     }
     for (const Index& index : kIndexes) {
-        const bool unique = QLatin1String(index.name) == QLatin1String("vorn_ide_code");
-        required << QStringLiteral("index %1 %2 btree %3 true %4%5")
-                        .arg(QLatin1String(index.name), QLatin1String(index.table),
-                             unique ? QStringLiteral("true") : QStringLiteral("false"),
-                             QLatin1String(index.field),
-                             unique ? QString() : QStringLiteral(",") + kRowColumn);
+        const QString name = QLatin1String(index.name), table = QLatin1String(index.table),
+                      field = QLatin1String(index.field);
+        if (layout == Layout::UniqueCodeIndex)
+            required << QStringLiteral("index %1 %2 btree %3 true %4%5")
+                            .arg(name, table, QLatin1String(isUniqueCode(index) ? "true" : "false"),
+                                 field,
+                                 isUniqueCode(index) ? QString() : QLatin1String(",") + kRowColumn);
+        else if (isUniqueCode(index))
+            required << QStringLiteral("index %1 %2 hash false true %3").arg(name, table, field)
+                     << QStringLiteral("constraint %1 x %2 EXCLUDE USING hash (%3 WITH =)")
+                            .arg(name, table, quoted(field));
+        else
+            required << QStringLiteral("index %1 %2 btree false true *,%3 \"left\"(%4, %5)")
+                            .arg(name, table, kRowColumn, quoted(field))
+                            .arg(kPrefix);
     }
     const QString stamp = QString::fromLatin1(kStampTable);
     required << QStringLiteral("index %1_pkey %1 btree true true tbl").arg(stamp)
@@ -559,7 +579,7 @@ std::pair<QStringList, QStringList> expectedObjects() {
 }
 
 // Exactly the program's tables, columns and triggers; anything else is another database.
-QString serverSchemaProblem(QSqlDatabase& db) {
+QString serverSchemaProblem(QSqlDatabase& db, Layout layout = Layout::Current) {
     QSqlQuery q(db);
     execOrThrow(q, QStringLiteral("SELECT c.relname, c.relkind ") + kRelations);
     QStringList foreign, missing, wrong;
@@ -601,7 +621,7 @@ QString serverSchemaProblem(QSqlDatabase& db) {
     // anything more (a rule, a policy, an inherited table, another function, trigger, index,
     // constraint or default) or anything changed is someone else's.
     if (missing.isEmpty() && wrong.isEmpty()) {
-        const auto [required, allowed] = expectedObjects();
+        const auto [required, allowed] = expectedObjects(layout);
         QStringList found;
         execOrThrow(q, kObjects);
         while (q.next())
@@ -692,6 +712,28 @@ QString serverRightsProblem(QSqlDatabase& db, bool firstUse) {
     return {};
 }
 
+// A B-tree entry holds about 2,700 bytes, and a name may be longer: the searches go by a prefix
+// that always fits (with the row number after it, the rows of one value come in stored order,
+// as a view reads them; SQLite's indexes hold its row number that way by themselves). A code is
+// kept unique by a hash, which takes a text of any length.
+void createServerIndexes(QSqlQuery& q) {
+    for (const Index& index : kIndexes) {
+        if (isUniqueCode(index))
+            execOrThrow(q, QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %2 EXCLUDE USING hash "
+                                          "(%3 WITH =)")
+                               .arg(quoted(QString::fromLatin1(index.table)),
+                                    quoted(QString::fromLatin1(index.name)),
+                                    quoted(QString::fromLatin1(index.field))));
+        else
+            execOrThrow(q, QStringLiteral("CREATE INDEX %1 ON %2 (left(%3, %4), %5)")
+                               .arg(quoted(QString::fromLatin1(index.name)),
+                                    quoted(QString::fromLatin1(index.table)),
+                                    quoted(QString::fromLatin1(index.field)))
+                               .arg(kPrefix)
+                               .arg(QLatin1String(kRowColumn)));
+    }
+}
+
 // The four tables, each with the row number the views go by, the indexes (a subject's code is
 // unique on the server: two desks cannot give one code twice), the per-table change counter
 // and the delivered content, all in one transaction.
@@ -704,17 +746,7 @@ void createServerSchema(QSqlDatabase& db) {
         execOrThrow(q, QStringLiteral("CREATE TABLE %1 (%2)")
                            .arg(quoted(t.name), columns.join(QStringLiteral(", "))));
     }
-    // With the row number after the field, the rows of one value come in stored order, as a
-    // view reads them; SQLite's indexes hold its row number that way by themselves.
-    for (const Index& index : kIndexes) {
-        const bool unique = QLatin1String(index.name) == QLatin1String("vorn_ide_code");
-        execOrThrow(q, QStringLiteral("CREATE %1INDEX %2 ON %3 (%4%5)")
-                           .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
-                                quoted(QString::fromLatin1(index.name)),
-                                quoted(QString::fromLatin1(index.table)),
-                                quoted(QString::fromLatin1(index.field)),
-                                unique ? QString() : QStringLiteral(", ") + kRowColumn));
-    }
+    createServerIndexes(q);
     execOrThrow(q, QStringLiteral("CREATE TABLE %1 (tbl text PRIMARY KEY, n bigint NOT NULL)")
                        .arg(kStampTable));
     execOrThrow(q, QStringLiteral("CREATE FUNCTION vorn_count() RETURNS trigger LANGUAGE plpgsql "
@@ -739,6 +771,26 @@ Kind kind() {
 
 QString rowColumn() {
     return currentKind == Kind::Server ? QString::fromLatin1(kRowColumn) : QStringLiteral("rowid");
+}
+
+QString sameText(const QString& column, const QString& other) {
+    // The server's indexes hold a prefix: the search names it so that they are used.
+    if (currentKind == Kind::Server)
+        return QStringLiteral("left(%1, %3) = left(%2, %3) AND %1 = %2")
+            .arg(column, other)
+            .arg(kPrefix);
+    return QStringLiteral("%1 = %2").arg(column, other);
+}
+
+QString sameText(const QString& column, const QVariant& value, QVariantList& binds) {
+    binds << value;
+    // A value shorter than the prefix equals the prefix only when it is the whole text: the
+    // planner then sees one condition and estimates it right.
+    if (currentKind == Kind::Server && value.toString().size() < kPrefix)
+        return QStringLiteral("left(%1, %2) = ?").arg(column).arg(kPrefix);
+    if (currentKind == Kind::Server)
+        binds << value;
+    return sameText(column, QStringLiteral("?"));
 }
 
 QString isSame() {
@@ -814,8 +866,11 @@ QString testServer(const ServerSettings& s, bool* usable) {
                 said = tr("اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین اجرا "
                           "جدول‌های خود را در آن می‌سازد.");
                 *usable = true;
-            } else if (const QString problem = serverSchemaProblem(db); !problem.isEmpty()) {
-                said = problem;
+            } else if (const QString problem = serverSchemaProblem(db);
+                       !problem.isEmpty() &&
+                       !serverSchemaProblem(db, Layout::UniqueCodeIndex).isEmpty()) {
+                said = problem; // an earlier version's indexes are replaced at the next start
+
             } else {
                 said = tr("اتصال برقرار است و این پایگاه دادهٔ VORN است.");
                 *usable = true;
@@ -827,6 +882,22 @@ QString testServer(const ServerSettings& s, bool* usable) {
     }
     QSqlDatabase::removeDatabase(name);
     return said;
+}
+
+// A database an earlier version made: its indexes took no text longer than an entry holds.
+// Replaced in one transaction (the tables are locked meanwhile), then checked like any other.
+QString upgradeServerIndexes(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    execOrThrow(q, QStringLiteral("BEGIN"));
+    execOrThrow(q, QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kCreationLock));
+    if (serverSchemaProblem(db, Layout::UniqueCodeIndex).isEmpty()) {
+        for (const Index& index : kIndexes)
+            execOrThrow(
+                q, QStringLiteral("DROP INDEX %1").arg(quoted(QString::fromLatin1(index.name))));
+        createServerIndexes(q);
+    }
+    execOrThrow(q, QStringLiteral("COMMIT"));
+    return serverSchemaProblem(db);
 }
 
 OpenResult openServer(const ServerSettings& s) {
@@ -852,6 +923,8 @@ OpenResult openServer(const ServerSettings& s) {
             }
             if (problem.isEmpty() && result.status != OpenResult::Created)
                 problem = serverSchemaProblem(db);
+            if (!problem.isEmpty() && serverSchemaProblem(db, Layout::UniqueCodeIndex).isEmpty())
+                problem = upgradeServerIndexes(db);
         } catch (const DataError& e) {
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
             problem = e.message();
@@ -1304,7 +1377,7 @@ bool isLost(const QSqlError& error) {
     if (currentKind == Kind::Server) {
         const QString state = error.nativeErrorCode();
         // The server keeps a subject's code unique: another workstation took it first.
-        if (state == QLatin1String("23505"))
+        if (state == QLatin1String("23505") || state == QLatin1String("23P01"))
             throw CodeTaken(tr("این کد را همین حالا کسی دیگر برای آزمودنی دیگری ثبت کرده "
                                "است؛ چیزی نوشته نشد."));
         if (lost)

@@ -116,8 +116,12 @@ void noteWrite(const QString& table, int rows);
 // when the program folder holds a connection file). What differs between them is said here.
 enum class Kind { File, Server };
 Kind kind();
-QString rowColumn();    // the column that numbers a table's rows in stored order
-QString isSame();       // " IS ?" in SQLite's words or the server's, null included
+QString rowColumn(); // the column that numbers a table's rows in stored order
+QString isSame();    // " IS ?" in SQLite's words or the server's, null included
+// column equal to another column or expression, in the words that use an index on column; the
+// second form binds value (once or twice) for the ? it writes.
+QString sameText(const QString& column, const QString& other);
+QString sameText(const QString& column, const QVariant& value, QVariantList& binds);
 QString returningRow(); // appended to an INSERT so that it gives the new row's number
 QString byteLength(const QString& expression); // its length in UTF-8 bytes
 // The fields of a table, and its name as stored (names are matched without regard to case).

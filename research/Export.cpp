@@ -547,10 +547,11 @@ Result write(const QString& path, Format format, const QString& group, const Pro
             measures << QStringLiteral("MAX(%1)").arg(Database::byteLength(c.source));
         QSqlQuery q(Database::connection());
         q.setForwardOnly(true);
+        QVariantList binds;
         q.prepare(QStringLiteral("SELECT ") + measures.join(QStringLiteral(", ")) +
-                  subjectsFrom(group));
-        if (!group.isEmpty())
-            q.addBindValue(group);
+                  subjectsFrom(group, &binds));
+        for (const QVariant& value : binds)
+            q.addBindValue(value);
         Database::exec(q);
         qint64 total = 0;
         QList<int> widths;
@@ -584,10 +585,11 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         QStringList select;
         for (const Column& c : cols)
             select << c.source;
+        binds.clear();
         q.prepare(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                  subjectsFrom(group) + subjectsInOrder());
-        if (!group.isEmpty())
-            q.addBindValue(group);
+                  subjectsFrom(group, &binds) + subjectsInOrder());
+        for (const QVariant& value : binds)
+            q.addBindValue(value);
         Database::exec(q);
         // The rows are read here and written by a thread of their own, a few hundred apart: the
         // format libraries' work (number text, compression) overlaps the reading.

@@ -6,14 +6,16 @@
 
 // The subjects as the export and the statistics read them: each ide row ("i") with its first
 // Answer row ("a"), found by the index on Code; those of one group when group is not empty
-// (its value then bound as the query's one parameter).
-inline QString subjectsFrom(const QString& group = {}) {
-    QString from = QStringLiteral(" FROM \"ide\" i LEFT JOIN \"Answer\" a ON a.%1 = (SELECT %1 "
-                                  "FROM \"Answer\" WHERE \"Code\" = i.\"Code\" ORDER BY %1 "
-                                  "LIMIT 1)")
-                       .arg(Database::rowColumn());
+// (its value then added to binds).
+inline QString subjectsFrom(const QString& group = {}, QVariantList* binds = nullptr) {
+    QString from =
+        QStringLiteral(" FROM \"ide\" i LEFT JOIN \"Answer\" a ON a.%1 = (SELECT %1 "
+                       "FROM \"Answer\" WHERE %2 ORDER BY %1 LIMIT 1)")
+            .arg(Database::rowColumn(),
+                 Database::sameText(QStringLiteral("\"Code\""), QStringLiteral("i.\"Code\"")));
     if (!group.isEmpty())
-        from += QStringLiteral(" WHERE i.\"Group\" = ?");
+        from += QStringLiteral(" WHERE ") +
+                Database::sameText(QStringLiteral("i.\"Group\""), group, *binds);
     return from;
 }
 

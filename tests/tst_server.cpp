@@ -73,6 +73,8 @@ private Q_SLOTS:
     void exportReadsOneMomentWhileAnotherDeskRegisters();
     void restoreRefusesWhatTheServerCannotHold_data();
     void restoreRefusesWhatTheServerCannotHold();
+    void longTextsAreStoredAndFound_data();
+    void longTextsAreStoredAndFound();
 
 private:
     class OwnCluster;
@@ -189,7 +191,10 @@ void TestServer::foreignDatabaseIsRefusedUntouched_data() {
     QTest::newRow("a default that calls a function")
         << QStringList{"CREATE FUNCTION gone() RETURNS text LANGUAGE sql AS 'SELECT NULL'",
                        "ALTER TABLE ide ALTER COLUMN \"FName\" SET DEFAULT gone()"};
-    QTest::newRow("the unique code index dropped") << QStringList{"DROP INDEX vorn_ide_code"};
+    QTest::newRow("the unique code constraint dropped")
+        << QStringList{"ALTER TABLE ide DROP CONSTRAINT vorn_ide_code"};
+    QTest::newRow("a search index on the whole field") << QStringList{
+        "DROP INDEX vorn_ide_lname", "CREATE INDEX vorn_ide_lname ON ide (\"LName\", vorn_row)"};
     QTest::newRow("a table unlogged") << QStringList{"ALTER TABLE \"Answer\" SET UNLOGGED"};
     QTest::newRow("a check constraint")
         << QStringList{"ALTER TABLE ide ADD CONSTRAINT c CHECK (\"Code\" <> '0')"};
@@ -1208,6 +1213,62 @@ void TestServer::restoreRefusesWhatTheServerCannotHold() {
              qPrintable(refusal));
     QCOMPARE(state(), before);
     QCOMPARE(query("SELECT \"Code\" FROM ide"), QStringList{"5"});
+}
+
+// A text of any length the file takes (40,000 bytes of letters in no repeating order, so that
+// the server cannot compress it) is saved, found by its exact value and kept unique as a code,
+// and a backup holding it is restored; a database an earlier version made has its indexes
+// replaced at the start.
+void TestServer::longTextsAreStoredAndFound_data() {
+    QTest::addColumn<bool>("earlier");
+    QTest::newRow("made now") << false;
+    QTest::newRow("made by an earlier version") << true;
+}
+
+void TestServer::longTextsAreStoredAndFound() {
+    QFETCH(bool, earlier);
+    QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
+    if (earlier) {
+        Database::close();
+        query("ALTER TABLE ide DROP CONSTRAINT vorn_ide_code");
+        query("CREATE UNIQUE INDEX vorn_ide_code ON ide (\"Code\")");
+        for (const char* index : {"answer_code Answer Code", "ide_lname ide LName",
+                                  "ide_fname ide FName", "ide_group ide Group"}) {
+            const QStringList part = QString(index).split(' ');
+            query("DROP INDEX vorn_" + part[0]);
+            query(QString("CREATE INDEX vorn_%1 ON \"%2\" (\"%3\", vorn_row)")
+                      .arg(part[0], part[1], part[2]));
+        }
+        QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Opened);
+    }
+    QString name;
+    quint32 seed = 7;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        name += QChar(0x0628 + int(seed >> 16) % 20);
+    }
+    DataView desk;
+    desk.open("ide");
+    desk.addRow();
+    desk.setField("Code", name);
+    desk.setField("LName", name);
+    desk.commit();
+    DataView found;
+    found.open("ide");
+    found.setFilter("LName", name);
+    QCOMPARE(found.rowCount(), 1);
+    found.setFilter("LName", name.left(name.size() - 1)); // the same prefix is not the same
+    QCOMPARE(found.rowCount(), 0);
+    desk.addRow();
+    desk.setField("Code", name);
+    QVERIFY_THROWS_EXCEPTION(CodeTaken, desk.commit());
+
+    const QString backup = QDir(folder_->path()).filePath("long.mdbB");
+    QCOMPARE(Database::createFile(backup), QString());
+    QVERIFY(fileRun(backup, {"INSERT INTO ide (Code, LName) VALUES ('1', '" + name + "')",
+                             "INSERT INTO Answer (Code, \"1\") VALUES ('" + name + "', '4')"}));
+    QCOMPARE(Database::restoreServer(backup), QString());
+    QCOMPARE(query("SELECT count(*) FROM ide WHERE \"LName\" = '" + name + "'"), QStringList{"1"});
 }
 
 VORN_TEST_MAIN(TestServer)
