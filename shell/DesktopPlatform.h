@@ -9,7 +9,6 @@ class DesktopPlatform : public Platform {
 public:
     bool startProgram(const QString& program, const QStringList& arguments,
                       WindowStyle style) override;
-    QString checkInstaller(const QString& installer) override;
     bool openUrl(const QString& url) override;
     bool anotherCopyRunning() override;
     QString singleCopyProblem() const override { return problem_; }

@@ -32,22 +32,6 @@ bool DesktopPlatform::startProgram(const QString& program, const QStringList& ar
     return QProcess::startDetached(program, arguments, QFileInfo(program).absolutePath());
 }
 
-// The installer is a self-extracting archive that verifies its checksums on "--check".
-QString DesktopPlatform::checkInstaller(const QString& installer) {
-    QProcess check;
-    check.setProcessChannelMode(QProcess::MergedChannels);
-    check.start(installer, {QStringLiteral("--check")});
-    if (!check.waitForFinished(120000)) {
-        check.kill();
-        check.waitForFinished();
-        return check.error() == QProcess::FailedToStart ? check.errorString()
-                                                        : QStringLiteral("no answer");
-    }
-    if (check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0)
-        return {};
-    return QString::fromLocal8Bit(check.readAll()).trimmed();
-}
-
 bool DesktopPlatform::openUrl(const QString& url) {
     return QDesktopServices::openUrl(QUrl(url));
 }

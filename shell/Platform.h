@@ -15,9 +15,6 @@ public:
     // Starts a program without waiting for it; false when it could not be started.
     virtual bool startProgram(const QString& program, const QStringList& arguments,
                               WindowStyle style) = 0;
-    // Whether a downloaded installer is whole: it checks its own checksums without installing
-    // anything. The reason, or an empty text when it is whole.
-    virtual QString checkInstaller(const QString& installer) = 0;
     // Opens a web address with the desktop's default handler, without waiting.
     virtual bool openUrl(const QString& url) = 0;
     // Whether another copy of the program already runs on the same program folder.

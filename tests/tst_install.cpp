@@ -151,15 +151,23 @@ void TestInstall::initTestCase() {
     QVERIFY2(!installer_.isEmpty(), "no installer of 2.12: ./vorn package 2.12 builds it");
 }
 
+// The installer and its signature as ./vorn package made them; the refused rows say what the
+// user reads (a served script in place of the installer would run anything it likes).
 void TestInstall::update_data() {
     QTest::addColumn<QString>("site");
-    QTest::newRow("installer served directly") << "direct";
-    QTest::newRow("installer behind a redirect") << "redirect";
-    QTest::newRow("truncated installer") << "truncated";
+    QTest::addColumn<QString>("said");
+    QTest::newRow("installer served directly") << "direct" << QString();
+    QTest::newRow("installer behind a redirect") << "redirect" << QString();
+    QTest::newRow("truncated installer") << "truncated" << QString::fromUtf8("سالم نیست");
+    QTest::newRow("no signature") << "unsigned" << QString::fromUtf8("امضای سازنده برای آن");
+    QTest::newRow("a signature changed") << "forged" << QString::fromUtf8("نمی‌خواند");
+    QTest::newRow("a script in place of the installer")
+        << "script" << QString::fromUtf8("نمی‌خواند");
 }
 
 void TestInstall::update() {
     QFETCH(QString, site);
+    QFETCH(QString, said);
     QTemporaryDir folder, home;
     // Whatever the row leaves running from the folder (an updater waiting on a box) goes too.
     struct Leftovers {
@@ -175,8 +183,16 @@ void TestInstall::update() {
     HttpTestServer::Reply version;
     version.body = "2.12\r\n";
     server.route("/Soft/VORN/LastVersion.txt", version);
-    HttpTestServer::Reply setup;
+    HttpTestServer::Reply setup, signature;
     setup.body = site == "truncated" ? installer_.left(installer_.size() * 2 / 3) : installer_;
+    if (site == "script")
+        setup.body = "#!/bin/sh\ntouch \"$(dirname \"$0\")/SCRIPT-RAN\"\n";
+    signature.body = read(QStringLiteral(NEW_INSTALLER) + ".sig");
+    QCOMPARE(signature.body.size(), 64);
+    if (site == "forged")
+        signature.body[10] = char(signature.body[10] ^ 1);
+    if (site != "unsigned")
+        server.route("/Soft/VORN/setup-VORN.exe.sig", signature);
     if (site == "redirect") {
         HttpTestServer::Reply moved;
         moved.status = 302;
@@ -208,13 +224,14 @@ void TestInstall::update() {
     vorn.send("press Progress cmdUpdate", "VORNupdate");
 
     const QString log = QDir(folder.path()).filePath("install.log");
-    if (site == "truncated") {
+    if (!said.isEmpty()) {
         const QStringList box = vorn.waitFor("box", "Error");
         QVERIFY2(!box.isEmpty(), "the user was not told");
         QCOMPARE(box.value(0), QStringLiteral("VORNupdate"));
-        QVERIFY(box.value(3).contains(QString::fromUtf8("سالم نیست")));
+        QVERIFY2(box.value(3).contains(said), qPrintable(box.value(3)));
         QTest::qWait(1000);
         QVERIFY(!QFileInfo::exists(log));
+        QVERIFY(!QFileInfo::exists(QDir(folder.path()).filePath("SCRIPT-RAN")));
         QCOMPARE(digest(QDir(folder.path()).filePath("VORN")), oldProgram);
         QVERIFY(!QFileInfo::exists(QDir(folder.path()).filePath("setup-VORN.exe")));
         vorn.send("press Progress Command1", "VORNupdate");

@@ -39,6 +39,20 @@ QString u(const char* text) {
     return QString::fromUtf8(text);
 }
 
+// The maker's signature of body, made with the test run's key as ./vorn package makes it.
+QByteArray signatureOf(const QByteArray& body) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("body"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size())
+        return {};
+    file.close();
+    QProcess openssl;
+    openssl.start("openssl",
+                  {"pkeyutl", "-sign", "-rawin", "-inkey", SIGNING_KEY, "-in", file.fileName()});
+    openssl.waitForFinished();
+    return openssl.readAllStandardOutput();
+}
+
 QByteArray payload(int size) {
     QByteArray data(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
@@ -101,7 +115,8 @@ private Q_SLOTS:
     void fileName();
     void updaterWindowDownloadsAndStartsInstaller();
     void updaterWindowShowsErrorsAndCancels();
-    void damagedInstallerIsNotStarted();
+    void unsignedInstallerIsNotStarted_data();
+    void unsignedInstallerIsNotStarted();
     void redirects_data();
     void redirects();
     void cancelStopsAStalledDownloadAtOnce();
@@ -365,9 +380,12 @@ void TestUpdater::fileName() {
 }
 
 void TestUpdater::updaterWindowDownloadsAndStartsInstaller() {
-    Reply installer;
+    Reply installer, signature;
     installer.body = payload(30000);
+    signature.body = signatureOf(installer.body);
+    QCOMPARE(signature.body.size(), 64);
     server->route("/Soft/VORN/setup-VORN.exe", installer);
+    server->route("/Soft/VORN/setup-VORN.exe.sig", signature);
     Progress window;
     window.show();
     QCOMPARE(window.windowTitle(), QStringLiteral("Downloading File ... "));
@@ -428,22 +446,34 @@ void TestUpdater::updaterWindowShowsErrorsAndCancels() {
     QCOMPARE(folder->platform.endedNow, 1);
 }
 
-// An installer cut on the way checks out wrong: the user is told, the file goes, nothing starts
-// and the updater stays for another try.
-void TestUpdater::damagedInstallerIsNotStarted() {
-    Reply installer;
+// An installer the maker did not sign, or one cut on the way, is removed before it could be
+// run, and the user is told why; the updater stays for another try.
+void TestUpdater::unsignedInstallerIsNotStarted_data() {
+    QTest::addColumn<QByteArray>("signature");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no signature published") << QByteArray() << u("امضای سازنده برای آن");
+    QTest::newRow("another file's signature") << signatureOf("another") << u("نمی‌خواند");
+    QTest::newRow("a signature cut short")
+        << signatureOf(payload(3000)).left(40) << u("نمی‌خواند");
+    QTest::newRow("an endless signature") << QByteArray(100000, 'x') << u("نمی‌خواند");
+}
+
+void TestUpdater::unsignedInstallerIsNotStarted() {
+    QFETCH(QByteArray, signature);
+    QFETCH(QString, said);
+    Reply installer, sig;
     installer.body = payload(3000);
+    sig.body = signature;
     server->route("/Soft/VORN/setup-VORN.exe", installer);
-    folder->platform.installerProblem = "Error in checksums";
+    if (!signature.isNull())
+        server->route("/Soft/VORN/setup-VORN.exe.sig", sig);
     Progress window;
     window.show();
     QTest::mouseClick(window.findChild<QPushButton*>("cmdUpdate"), Qt::LeftButton);
-    const QString target = QDir(folder->path()).filePath("setup-VORN.exe");
-    QCOMPARE(folder->platform.checked, QStringList{target});
     QCOMPARE(dialogs->shown.size(), 1);
     QCOMPARE(dialogs->shown[0].title, QStringLiteral("Error"));
-    QVERIFY(dialogs->shown[0].text.contains("Error in checksums"));
-    QVERIFY(!QFile::exists(target));
+    QVERIFY2(dialogs->shown[0].text.contains(said), qPrintable(dialogs->shown[0].text));
+    QVERIFY(!QFile::exists(QDir(folder->path()).filePath("setup-VORN.exe")));
     QVERIFY(folder->platform.started.isEmpty());
     QCOMPARE(folder->platform.endedNow, 0);
     QCOMPARE(window.findChild<QPushButton*>("cmdUpdate")->text(), u("دانلود"));

@@ -1,8 +1,11 @@
 #include "Progress.h"
 
+#include "Busy.h"
 #include "Dialogs.h"
 #include "FileDownloader.h"
+#include "Inet.h"
 #include "Platform.h"
+#include "Signature.h"
 #include "Site.h"
 #include "Twips.h"
 #include "Val.h"
@@ -141,22 +144,46 @@ void Progress::FileDownloader_DownloadErrors(const QString& strError) {
     FileDownloader_->Cancel();
 }
 
+// The maker's signature, published beside the installer, is fetched and checked before the
+// file may be run: a file the maker did not sign (a cut download, a hijacked site or proxy, a
+// mistyped site address) is removed and never started, and nothing downloaded is run to check it.
 void Progress::FileDownloader_DowloadComplete() {
-    const QString installer =
-        QDir(Platform::get().programFolder()).filePath(GetFileName(ui->Text->text()));
-    // A downloaded file is not a program until it may be run; and an installer damaged on the
-    // way (a site that serves a cut file) is said so and removed, never started.
-    QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
-    if (const QString problem = Platform::get().checkInstaller(installer); !problem.isEmpty()) {
+    const QString address = ui->Text->text();
+    const QString installer = QDir(Platform::get().programFolder()).filePath(GetFileName(address));
+    QByteArray signature;
+    {
+        Busy busy(this, Busy::Controls::Disable, [this] {
+            closeWhenDone_ = true;
+            FileDownloader_->transfer()->abortFetch();
+        });
+        signature = FileDownloader_->transfer()->fetchBytes(address + QStringLiteral(".sig"),
+                                                            Signature::Size + 1);
+    }
+    if (closeWhenDone_) { // closed meanwhile: nothing was checked, so nothing is kept
         QFile::remove(installer);
-        Idle();
-        Dialogs::get().message(
-            this,
-            tr("برنامهٔ نصب دریافت شد اما سالم نیست و نصب نشد. دوباره دانلود کنید.\n\n%1")
-                .arg(problem),
-            QStringLiteral("Error"), Dialogs::Icon::Critical);
         return;
     }
+    QString problem;
+    if (signature.isNull())
+        problem = tr("امضای سازنده برای آن روی سایت نبود (%1.sig)").arg(address);
+    else if (const Signature::Check check = Signature::verify(installer, signature);
+             check == Signature::Check::Unreadable)
+        problem = tr("پروندهٔ دریافت‌شده خوانده نشد");
+    else if (check == Signature::Check::Wrong)
+        problem = tr(
+            "امضای سازنده با آن نمی‌خواند: پرونده سالم نیست یا از سازندهٔ VORN نیست");
+    if (!problem.isEmpty()) {
+        QFile::remove(installer);
+        Idle();
+        Dialogs::get().message(this,
+                               tr("برنامهٔ نصب دریافت شد اما اجرا نشد و پاک شد: %1. دوباره دانلود "
+                                  "کنید؛ اگر باز همین را دیدید، نشانی سایت را بررسی کنید.")
+                                   .arg(problem),
+                               QStringLiteral("Error"), Dialogs::Icon::Critical);
+        return;
+    }
+    // Only a signed file becomes a program that may be run.
+    QFile::setPermissions(installer, QFile::permissions(installer) | QFileDevice::ExeOwner);
     Dialogs::get().message(this, tr("دانلود فايل با موفقيت به پايان رسيد "),
                            QStringLiteral("Success"), Dialogs::Icon::Information);
     Idle();

@@ -21,10 +21,6 @@ public:
         started.append({program, arguments, style});
         return startSucceeds;
     }
-    QString checkInstaller(const QString& installer) override {
-        checked.append(installer);
-        return installerProblem;
-    }
     bool openUrl(const QString& url) override {
         openedUrls.append(url);
         return true;
@@ -40,8 +36,6 @@ public:
 
     QList<Started> started;
     QStringList openedUrls;
-    QStringList checked;
-    QString installerProblem;
     bool anotherCopy = false;
     QString lockProblem;
     bool startSucceeds = true;
