@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "Dialogs.h"
 #include "FieldBinding.h"
+#include "Legacy.h"
 #include "Module7.h"
 #include "Platform.h"
 #include "Skin.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace {
@@ -234,7 +236,27 @@ void Frmbackup::VisualButtonEx3_Click() {
 // Only a whole VORN database replaces the database, and only once it is completely copied: the
 // copy goes to a file beside the database that is renamed over it at the end, after the
 // program's own connection is closed. Whatever fails, the old database stays as it was.
-bool Frmbackup::Restore(const QString& source) {
+bool Frmbackup::Restore(const QString& given) {
+    QString source = given;
+    // A backup of the earlier program is brought in first, into a file beside the database,
+    // and restored from there like any VORN backup.
+    const QString converted =
+        QFileInfo(DatabaseFile()).absoluteDir().filePath(QStringLiteral(".restore-import.mdb"));
+    const auto removeConverted = qScopeGuard([&] { QFile::remove(converted); });
+    if (Legacy::isEarlierFormat(source)) {
+        Legacy::Conversion conversion;
+        {
+            const Copying copying(this);
+            conversion = Legacy::convert(source, converted);
+        }
+        if (!conversion.problem.isEmpty()) {
+            Dialogs::get().message(this, conversion.problem, tr("خطا"), Dialogs::Icon::Exclamation,
+                                   Dialogs::Buttons::Ok, true);
+            return false;
+        }
+        Dialogs::get().message(this, conversion.summary, title(), Dialogs::Icon::Information);
+        source = converted;
+    }
     if (const QFileInfo info(source); info.exists() || info.isSymLink()) {
         if (const QString problem = Database::checkFile(source); !problem.isEmpty()) {
             Dialogs::get().message(this,

@@ -29,11 +29,11 @@ rm -f "$target"/.VORN-install.*
 # Each file goes in under a temporary name of its own (made new, never an existing file or
 # link) and is renamed over the old one: a running copy keeps its old file, and no half-copied
 # program is ever left.
-for file in VORN VORNupdate vorn.svg ./*.skn; do
+for file in VORN VORNupdate VORNimport vorn.svg ./*.skn; do
     name=$(basename "$file")
     temp=$(mktemp "$target/.VORN-install.XXXXXX")
     cat "$unpacked/$name" >"$temp"
-    case "$name" in VORN | VORNupdate) chmod 755 "$temp" ;; *) chmod 644 "$temp" ;; esac
+    case "$name" in VORN | VORNupdate | VORNimport) chmod 755 "$temp" ;; *) chmod 644 "$temp" ;; esac
     mv -f "$temp" "$target/$name"
 done
 
@@ -76,10 +76,10 @@ chmod 644 "$entry"
 mv -f "$entry" "$applications/vorn.desktop"
 
 said="VORN $version was installed in $target (the menu entry: $applications/vorn.desktop). The database in $target/DBVORN was left as it was."
-missing=$(ldd "$target/VORN" 2>/dev/null | grep 'not found' || true)
+missing=$(for p in VORN VORNupdate VORNimport; do ldd "$target/$p" 2>/dev/null; done | grep "not found" | sort -u || true)
 if [ -n "$missing" ]; then
     said="$said
-Missing libraries (install the Debian packages qt6-base-dev libqt6sql6-sqlite qt6-svg-dev libzip4 libpq5):
+Missing libraries (install the Debian packages qt6-base-dev libqt6sql6-sqlite qt6-svg-dev libzip4 libpq5 libsodium23 libmdb3):
 $missing"
 fi
 if ! ls /usr/lib/*/qt6/plugins/sqldrivers/libqsqlpsql.so >/dev/null 2>&1; then

@@ -2,12 +2,14 @@
 #include "Dialogs.h"
 #include "ErrorTrap.h"
 #include "Frm1.h"
+#include "Legacy.h"
 #include "MainWindow.h"
 #include "Platform.h"
 #include "Server.h"
 #include "Version.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,6 +30,26 @@ int main(int argc, char** argv) {
     // SQLite's check of every page runs once the main window is up, beside it; nothing is
     // written before it has passed.
     const QString folder = Platform::get().programFolder();
+    // The earlier program's database is recognised before anything else judges it, and brought
+    // in only when the user says so; No ends the program with nothing touched.
+    if (!QFileInfo::exists(Server::settingsPath(folder)) &&
+        Legacy::isEarlierFormat(Database::filePath(folder))) {
+        if (Dialogs::get().message(
+                nullptr,
+                QObject::tr(
+                    "پروندهٔ %1 پایگاه دادهٔ برنامهٔ پیشین است. آزمودنی‌ها، پاسخ‌ها و "
+                    "نمره‌های آن به VORN آورده شود؟ پروندهٔ پیشین دست‌نخورده با نام "
+                    "دیگری کنار آن می‌ماند.")
+                    .arg(QDir::toNativeSeparators(Database::filePath(folder))),
+                title, Dialogs::Icon::Question, Dialogs::Buttons::YesNo) != Dialogs::Yes)
+            return 0;
+        const Legacy::Conversion brought = Legacy::bringIn(folder);
+        if (!brought.problem.isEmpty()) {
+            Dialogs::get().message(nullptr, brought.problem, title, Dialogs::Icon::Critical);
+            return 1;
+        }
+        Dialogs::get().message(nullptr, brought.summary, title, Dialogs::Icon::Information);
+    }
     Database::OpenResult db = Database::open(folder, Database::PageCheck::Beside);
     // A server that cannot be used need not lock the clinic out: the connection file is named,
     // and on request put aside so that the file on this computer is used.

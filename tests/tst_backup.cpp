@@ -161,6 +161,7 @@ private Q_SLOTS:
     void refusedRestores_data();
     void refusedRestores();
     void restoreBringsBackTheBackup();
+    void restoresTheEarlierProgramsBackup();
     void everyWayOutEndsTheProgram();
     void exitQuestion();
     void exitCaptionBlinks();
@@ -420,6 +421,25 @@ void TestBackup::restoreBringsBackTheBackup() {
     if (!folder->onServer())
         QCOMPARE(read(folder->databasePath()), read(saved));
     QCOMPARE(subjectsHeld(*folder), (QStringList{"1", "2", "3"}));
+}
+
+// A backup of the earlier program (a Jet file) is converted and restored like any, on the file
+// and on a server: its 60 subjects in stored order replace the database's.
+void TestBackup::restoresTheEarlierProgramsBackup() {
+    addSubjects({"4", "5"});
+    Frmbackup* window = openBackup();
+    in<QLineEdit>(window, "Text2")->setText(QDir(LEGACY_FIXTURES).filePath("clinic.mdbB"));
+    dialogs->answer(Dialogs::Yes);
+    QTest::mouseClick(in<QPushButton>(window, "VisualButtonEx3"), Qt::LeftButton);
+    QVERIFY2(dialogs->shown[1].text.contains(u("60 آزمودنی")), qPrintable(dialogs->shown[1].text));
+    QCOMPARE(dialogs->shown.last().text, u("بازيابي اطلاعات انجام شد"));
+    const QStringList held = subjectsHeld(*folder);
+    QCOMPARE(held.size(), 60);
+    QCOMPARE(held.first(), QStringLiteral("19"));
+    QCOMPARE(held.last(), QStringLiteral("11"));
+    QVERIFY(QDir(QFileInfo(folder->databasePath()).absolutePath())
+                .entryList({".restore-import*"}, QDir::Hidden | QDir::Files)
+                .isEmpty());
 }
 
 void TestBackup::everyWayOutEndsTheProgram() {
