@@ -12,13 +12,13 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <mdbtools.h>
 #include <memory>
+#include <sqlite3.h>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -61,7 +61,7 @@ public:
             auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, guint(found)));
             if (col->col_type == MDB_OLE || col->col_type == MDB_BINARY)
                 refuse(QStringLiteral("columns %1 %2").arg(table.name, field));
-            Column c{col, {}, 0};
+            Column c{col, {}, 0, nullptr};
             // A memo is read whole after each row; anything else arrives as text in its buffer.
             if (col->col_type != MDB_MEMO) {
                 c.buffer.assign(MDB_BIND_SIZE, '\0');
@@ -73,43 +73,124 @@ public:
     }
     ~Reader() { mdb_free_tabledef(table_); }
 
-    bool next(QVariantList& row) {
+    // The next row's values as UTF-8, valid until the next call.
+    bool next(std::vector<std::string_view>& row) {
         if (!mdb_fetch_row(table_))
             return false;
         row.clear();
         for (Column& c : columns_) {
             if (c.col->col_type != MDB_MEMO) {
-                row << QString::fromUtf8(c.buffer.data(),
-                                         qstrnlen(c.buffer.data(), c.buffer.size()));
-            } else if (c.col->cur_value_len <= 0) {
-                row << QString();
-            } else {
-                char* text = mdb_col_to_string(mdb_, mdb_->pg_buf, c.col->cur_value_start, MDB_MEMO,
-                                               c.col->cur_value_len);
-                row << QString::fromUtf8(text ? text : "");
-                g_free(text);
+                row.emplace_back(c.buffer.data(), qstrnlen(c.buffer.data(), c.buffer.size()));
+                continue;
             }
+            c.memo.reset();
+            if (c.col->cur_value_len > 0)
+                c.memo.reset(mdb_col_to_string(mdb_, mdb_->pg_buf, c.col->cur_value_start, MDB_MEMO,
+                                               c.col->cur_value_len));
+            row.emplace_back(c.memo ? c.memo.get() : "");
         }
         return true;
     }
 
 private:
+    struct Free {
+        void operator()(char* p) const { g_free(p); }
+    };
     struct Column {
         MdbColumn* col;
         std::vector<char> buffer;
         int length;
+        std::unique_ptr<char, Free> memo;
     };
     MdbHandle* mdb_;
     MdbTableDef* table_ = nullptr;
     std::vector<Column> columns_;
 };
 
-bool isScored(const QVariantList& row, const QStringList& fields) {
-    for (const char* score : {"KHalaghiyat", "Balidagi", "Taahod"})
-        if (!row[fields.indexOf(QLatin1String(score))].toString().isEmpty())
-            return true;
-    return false;
-}
+// The converted file, written with SQLite's own interface: the values go in as the UTF-8 they
+// were read as.
+class Writer {
+public:
+    explicit Writer(const QString& path) {
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, SQLITE_OPEN_READWRITE,
+                            nullptr) != SQLITE_OK)
+            fail();
+        // A new file nobody uses yet, removed if anything fails: no journal and no syncing; the
+        // program checks the whole file afterwards.
+        run("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-16384; BEGIN; "
+            "DELETE FROM \"QUS\"; DELETE FROM \"Theme\";");
+        // The indexes are made again, in their own words, once the rows are in: sorting once
+        // costs less than keeping them in order row by row.
+        sqlite3_stmt* q = nullptr;
+        if (sqlite3_prepare_v2(db_, "SELECT name, sql FROM sqlite_master WHERE type = 'index'", -1,
+                               &q, nullptr) != SQLITE_OK)
+            fail();
+        QStringList names;
+        while (sqlite3_step(q) == SQLITE_ROW) {
+            names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
+            indexes_ << QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)));
+        }
+        sqlite3_finalize(q);
+        for (const QString& name : names)
+            run(("DROP INDEX " + Database::quoted(name)).toUtf8().constData());
+    }
+    void makeIndexes() {
+        for (const QByteArray& sql : indexes_)
+            run(sql.constData());
+    }
+    ~Writer() {
+        sqlite3_finalize(insert_);
+        sqlite3_close(db_);
+    }
+    void run(const char* sql) {
+        if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail();
+    }
+    void into(const Tables::Table& t) {
+        sqlite3_finalize(insert_);
+        insert_ = nullptr;
+        QStringList names, places;
+        for (const QString& f : t.fields) {
+            names << Database::quoted(f);
+            places << QStringLiteral("?");
+        }
+        const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(Database::quoted(t.name), names.join(QLatin1Char(',')),
+                                        places.join(QLatin1Char(',')))
+                                   .toUtf8();
+        if (sqlite3_prepare_v2(db_, sql.constData(), -1, &insert_, nullptr) != SQLITE_OK)
+            fail();
+    }
+    void add(const std::vector<std::string_view>& row) {
+        for (size_t i = 0; i < row.size(); ++i)
+            sqlite3_bind_text(insert_, int(i + 1), row[i].data(), int(row[i].size()),
+                              SQLITE_STATIC);
+        if (sqlite3_step(insert_) != SQLITE_DONE)
+            fail();
+        sqlite3_reset(insert_);
+    }
+    QStringList duplicateCodes() {
+        QStringList codes;
+        sqlite3_stmt* q = nullptr;
+        if (sqlite3_prepare_v2(db_,
+                               "SELECT \"Code\" FROM \"ide\" GROUP BY \"Code\" HAVING count(*) > 1 "
+                               "ORDER BY min(rowid)",
+                               -1, &q, nullptr) != SQLITE_OK)
+            fail();
+        while (sqlite3_step(q) == SQLITE_ROW)
+            codes << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
+        sqlite3_finalize(q);
+        return codes;
+    }
+
+private:
+    [[noreturn]] void fail() {
+        refuse(QStringLiteral("write ") + QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : "?"));
+    }
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* insert_ = nullptr;
+    QList<QByteArray> indexes_;
+};
 
 } // namespace
 
@@ -145,67 +226,33 @@ int main(int argc, char** argv) {
     long long subjects = 0, answers = 0, scored = 0, themes = 0;
     QStringList duplicates;
     {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("import"));
-        db.setDatabaseName(args[2]);
-        if (!db.open())
-            refuse(QStringLiteral("write ") + db.lastError().text());
-        QSqlQuery q(db);
-        auto run = [&](QSqlQuery& query) {
-            if (!query.exec())
-                refuse(QStringLiteral("write ") + query.lastError().text());
-        };
-        // A new file nobody uses yet, removed if anything fails: no journal, no syncing but the
-        // program's own check of the whole file afterwards.
-        for (const char* pragma :
-             {"PRAGMA journal_mode=OFF", "PRAGMA synchronous=OFF", "PRAGMA cache_size=-65536"}) {
-            q.prepare(QLatin1String(pragma));
-            run(q);
-        }
-        // The delivered statements and settings give way to the clinic's own.
-        db.transaction();
-        q.prepare(QStringLiteral("DELETE FROM \"QUS\""));
-        run(q);
-        q.prepare(QStringLiteral("DELETE FROM \"Theme\""));
-        run(q);
+        Writer out(args[2]);
+        std::vector<std::string_view> row;
         for (const Tables::Table& t : Tables::all()) {
             Reader reader(file.mdb, t);
-            QStringList places, names;
-            for (const QString& f : t.fields) {
-                names << Database::quoted(f);
-                places << QStringLiteral("?");
-            }
-            QSqlQuery insert(db);
-            insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                               .arg(Database::quoted(t.name), names.join(QLatin1Char(',')),
-                                    places.join(QLatin1Char(','))));
-            QVariantList row;
+            out.into(t);
+            const bool ide = t.name == QLatin1String(Tables::Ide);
+            const bool theme = t.name == QLatin1String(Tables::Theme);
+            std::vector<qsizetype> scores;
+            for (const char* score : {"KHalaghiyat", "Balidagi", "Taahod"})
+                scores.push_back(t.fields.indexOf(QLatin1String(score)));
             while (reader.next(row)) {
-                if (t.name == QLatin1String(Tables::Theme) && ++themes > 1)
+                if (theme && ++themes > 1)
                     continue; // the earlier program read the first one only
-                for (int i = 0; i < row.size(); ++i)
-                    insert.bindValue(i, row[i]);
-                run(insert);
-                if (t.name == QLatin1String(Tables::Ide)) {
+                out.add(row);
+                if (ide) {
                     ++subjects;
-                    scored += isScored(row, t.fields);
+                    scored += std::any_of(scores.begin(), scores.end(),
+                                          [&](qsizetype i) { return !row[size_t(i)].empty(); });
                 } else if (t.name == QLatin1String(Tables::Answer)) {
                     ++answers;
                 }
             }
         }
-        q.prepare(
-            QStringLiteral("SELECT \"Code\" FROM \"ide\" GROUP BY \"Code\" HAVING count(*) > 1 "
-                           "ORDER BY min(rowid)"));
-        run(q);
-        while (q.next())
-            duplicates << q.value(0).toString();
-        q.finish();
-        if (!db.commit())
-            refuse(QStringLiteral("write ") + db.lastError().text());
-        db.close();
+        out.makeIndexes();
+        duplicates = out.duplicateCodes();
+        out.run("COMMIT");
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("import"));
     say("subjects", QString::number(subjects));
     say("answers", QString::number(answers));
     say("scores", QString::number(scored));
