@@ -1,7 +1,7 @@
-#include "Backup.h"
+#include "backup/Backup.h"
 
-#include "Dialogs.h"
-#include "Version.h"
+#include "core/Version.h"
+#include "shell/seams/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>

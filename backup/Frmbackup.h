@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Busy.h"
+#include "shell/seams/Busy.h"
 
 #include <QWidget>
 #include <memory>

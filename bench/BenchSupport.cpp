@@ -1,6 +1,6 @@
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 
-#include "Database.h"
+#include "data/Database.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,16 +1,16 @@
 // Every interaction of a clinic's day, timed on the real windows (offscreen) with 100 subjects
 // and with 100,000, median of several runs each, and the backup copy against cp. One row per
 // interaction: both times, their ratio and the goals.
-#include "Backup.h"
-#include "BenchSupport.h"
-#include "Database.h"
-#include "Dialogs.h"
-#include "Frm1.h"
-#include "FrmCode.h"
-#include "FrmTest.h"
-#include "FrmkLID.h"
-#include "MainWindow.h"
-#include "Server.h"
+#include "backup/Backup.h"
+#include "bench/BenchSupport.h"
+#include "data/Database.h"
+#include "data/Server.h"
+#include "records/FrmCode.h"
+#include "scoring/FrmkLID.h"
+#include "shell/Frm1.h"
+#include "shell/seams/Dialogs.h"
+#include "shell/seams/MainWindow.h"
+#include "test/FrmTest.h"
 
 #include <QApplication>
 #include <QComboBox>

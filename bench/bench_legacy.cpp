@@ -1,6 +1,6 @@
 // Bringing in the earlier program's database of 100,000 subjects, against mdb-export reading its
 // four tables in the same run (what the library itself needs), and the helper's peak memory.
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

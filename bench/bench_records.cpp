@@ -1,8 +1,8 @@
 // Searching and deleting in the records window over 100,000 subjects.
-#include "BenchSupport.h"
-#include "Database.h"
-#include "Dialogs.h"
-#include "FrmCode.h"
+#include "bench/BenchSupport.h"
+#include "data/Database.h"
+#include "records/FrmCode.h"
+#include "shell/seams/Dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>

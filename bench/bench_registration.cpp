@@ -1,7 +1,7 @@
 // Opening the registration panel when every proposed code up to the last is taken.
-#include "BenchSupport.h"
-#include "Database.h"
-#include "Frm1.h"
+#include "bench/BenchSupport.h"
+#include "data/Database.h"
+#include "shell/Frm1.h"
 
 #include <QApplication>
 #include <QLineEdit>

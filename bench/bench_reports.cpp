@@ -1,9 +1,9 @@
 // The results list of 10,000 subjects written to a PDF file.
-#include "BenchSupport.h"
-#include "DataView.h"
-#include "Database.h"
-#include "Report.h"
-#include "Reports.h"
+#include "bench/BenchSupport.h"
+#include "data/DataView.h"
+#include "data/Database.h"
+#include "report/Report.h"
+#include "scoring/Reports.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 // Export of 100,000 subjects to each format and the group statistics report of them to PDF:
 // times, and the memory an export takes, which must not grow with the number of subjects.
-#include "BenchSupport.h"
-#include "Database.h"
-#include "Export.h"
-#include "GroupReport.h"
-#include "Report.h"
+#include "bench/BenchSupport.h"
+#include "data/Database.h"
+#include "report/Report.h"
+#include "research/Export.h"
+#include "research/GroupReport.h"
 
 #include <QApplication>
 #include <QDir>

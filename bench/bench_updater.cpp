@@ -1,9 +1,9 @@
 // Downloading a 100 MB file and extracting a 100 MB archive, against curl and unzip.
-#include "BenchSupport.h"
-#include "CGUnzipFiles.h"
-#include "FileDownloader.h"
-#include "HttpTestServer.h"
-#include "Unzip.h"
+#include "bench/BenchSupport.h"
+#include "tests/support/HttpTestServer.h"
+#include "updater/CGUnzipFiles.h"
+#include "updater/FileDownloader.h"
+#include "updater/Unzip.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

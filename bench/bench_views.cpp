@@ -1,10 +1,10 @@
 // Reading whole tables through views over 100,000 subjects (what a view does when every row is
 // needed, as for the list of all results), compared with a plain read.
-#include "BenchSupport.h"
-#include "Content.h"
-#include "DataView.h"
-#include "Database.h"
-#include "FieldBinding.h"
+#include "bench/BenchSupport.h"
+#include "data/Content.h"
+#include "data/DataView.h"
+#include "data/Database.h"
+#include "shell/seams/FieldBinding.h"
 
 #include <QApplication>
 #include <QLineEdit>

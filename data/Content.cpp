@@ -1,4 +1,4 @@
-#include "Content.h"
+#include "data/Content.h"
 
 namespace Tables {
 

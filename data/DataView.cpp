@@ -1,6 +1,6 @@
-#include "DataView.h"
+#include "data/DataView.h"
 
-#include "Database.h"
+#include "data/Database.h"
 
 #include <QSignalBlocker>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
-#include "DataViewModel.h"
+#include "data/DataViewModel.h"
 
-#include "DataView.h"
+#include "data/DataView.h"
 
 #include <QScopeGuard>
 

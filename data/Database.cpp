@@ -1,8 +1,8 @@
-#include "Database.h"
+#include "data/Database.h"
 
-#include "Content.h"
-#include "Deadline.h"
-#include "Server.h"
+#include "data/Content.h"
+#include "data/Deadline.h"
+#include "data/Server.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

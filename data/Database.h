@@ -1,6 +1,7 @@
 #pragma once
 
-#include "Server.h"
+#include "core/DataError.h"
+#include "data/Server.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -12,17 +13,6 @@
 
 class QObject;
 class QSqlQuery;
-
-// A failure of the database layer. Handlers let it escape; the event dispatch shows it.
-class DataError : public std::runtime_error {
-public:
-    explicit DataError(const QString& message)
-        : std::runtime_error(message.toStdString()), message_(message) {}
-    const QString& message() const { return message_; }
-
-private:
-    QString message_;
-};
 
 // The server refused a second subject with a code another workstation gave a moment ago.
 class CodeTaken : public DataError {

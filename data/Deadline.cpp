@@ -1,4 +1,4 @@
-#include "Deadline.h"
+#include "data/Deadline.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>

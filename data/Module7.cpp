@@ -1,4 +1,4 @@
-#include "Module7.h"
+#include "data/Module7.h"
 
 #include <QLocale>
 #include <array>

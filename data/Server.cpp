@@ -1,4 +1,4 @@
-#include "Server.h"
+#include "data/Server.h"
 
 #include <QDir>
 #include <QFile>

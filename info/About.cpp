@@ -1,8 +1,8 @@
-#include "About.h"
+#include "info/About.h"
 
-#include "Site.h"
-#include "Twips.h"
-#include "Version.h"
+#include "core/Site.h"
+#include "core/Version.h"
+#include "shell/seams/Twips.h"
 
 #include <QGroupBox>
 #include <QLabel>

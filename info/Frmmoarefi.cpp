@@ -1,7 +1,7 @@
-#include "Frmmoarefi.h"
+#include "info/Frmmoarefi.h"
 
-#include "Site.h"
-#include "Twips.h"
+#include "core/Site.h"
+#include "shell/seams/Twips.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -1,8 +1,8 @@
-#include "Legacy.h"
+#include "legacy/Legacy.h"
 
-#include "Database.h"
-#include "Module7.h"
-#include "Platform.h"
+#include "data/Database.h"
+#include "data/Module7.h"
+#include "shell/seams/Platform.h"
 
 #include <QCoreApplication>
 #include <QDir>

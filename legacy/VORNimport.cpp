@@ -7,8 +7,8 @@
 // On success (exit 0) it prints one line per fact: "subjects N", "answers N", "scores N",
 // "themes N", "ignored TABLE", "duplicate CODE". On a refusal (exit 2) one line "refused WHY",
 // WHY being "unreadable", "foreign", "columns TABLE COLUMN", "damaged TABLE" or "write TEXT".
-#include "Content.h"
-#include "Database.h"
+#include "data/Content.h"
+#include "data/Database.h"
 
 #include <QCoreApplication>
 #include <QFile>

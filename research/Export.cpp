@@ -1,11 +1,11 @@
-#include "Export.h"
+#include "research/Export.h"
 
-#include "Content.h"
-#include "Database.h"
-#include "Deadline.h"
-#include "Scoring.h"
-#include "Subjects.h"
-#include "Val.h"
+#include "core/Val.h"
+#include "data/Content.h"
+#include "data/Database.h"
+#include "data/Deadline.h"
+#include "research/Subjects.h"
+#include "scoring/Scoring.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
-#include "GroupReport.h"
+#include "research/GroupReport.h"
 
-#include "Content.h"
-#include "Database.h"
-#include "Deadline.h"
-#include "Report.h"
-#include "Scoring.h"
-#include "Subjects.h"
+#include "data/Content.h"
+#include "data/Database.h"
+#include "data/Deadline.h"
+#include "report/Report.h"
+#include "research/Subjects.h"
+#include "scoring/Scoring.h"
 
 #include <QSqlQuery>
 #include <cmath>

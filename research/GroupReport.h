@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Statistics.h"
+#include "research/Statistics.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "Statistics.h"
+#include "research/Statistics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "Reports.h"
+#include "scoring/Reports.h"
 
-#include "Report.h"
-#include "Scoring.h"
-#include "Site.h"
+#include "core/Site.h"
+#include "report/Report.h"
+#include "scoring/Scoring.h"
 
 namespace {
 

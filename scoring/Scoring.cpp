@@ -1,4 +1,4 @@
-#include "Scoring.h"
+#include "scoring/Scoring.h"
 
 #include <algorithm>
 #include <cmath>

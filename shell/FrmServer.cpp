@@ -1,8 +1,8 @@
-#include "FrmServer.h"
+#include "shell/FrmServer.h"
 
-#include "Database.h"
-#include "Dialogs.h"
-#include "Platform.h"
+#include "data/Database.h"
+#include "shell/seams/Dialogs.h"
+#include "shell/seams/Platform.h"
 #include "ui_FrmServer.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Dialogs.h"
-#include "Server.h"
+#include "data/Server.h"
+#include "shell/seams/Dialogs.h"
 
 #include <QDialog>
 #include <functional>

@@ -1,8 +1,8 @@
-#include "Frmskin.h"
+#include "shell/Frmskin.h"
 
-#include "Frm1.h"
-#include "PictureButton.h"
-#include "Twips.h"
+#include "shell/Frm1.h"
+#include "shell/seams/PictureButton.h"
+#include "shell/seams/Twips.h"
 #include "ui_Frmskin.h"
 
 #include <QCloseEvent>

@@ -1,10 +1,10 @@
-#include "exitpro.h"
+#include "shell/exitpro.h"
 
-#include "Frm1.h"
-#include "Frmbackup.h"
-#include "PictureButton.h"
-#include "Platform.h"
-#include "Twips.h"
+#include "backup/Frmbackup.h"
+#include "shell/Frm1.h"
+#include "shell/seams/PictureButton.h"
+#include "shell/seams/Platform.h"
+#include "shell/seams/Twips.h"
 #include "ui_exitpro.h"
 
 #include <QFontDatabase>

@@ -1,12 +1,12 @@
-#include "Database.h"
-#include "Dialogs.h"
-#include "ErrorTrap.h"
-#include "Frm1.h"
-#include "Legacy.h"
-#include "MainWindow.h"
-#include "Platform.h"
-#include "Server.h"
-#include "Version.h"
+#include "core/Version.h"
+#include "data/Database.h"
+#include "data/Server.h"
+#include "legacy/Legacy.h"
+#include "shell/Frm1.h"
+#include "shell/seams/Dialogs.h"
+#include "shell/seams/ErrorTrap.h"
+#include "shell/seams/MainWindow.h"
+#include "shell/seams/Platform.h"
 
 #include <QDir>
 #include <QFileInfo>

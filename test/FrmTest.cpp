@@ -1,13 +1,13 @@
-#include "FrmTest.h"
+#include "test/FrmTest.h"
 
-#include "Content.h"
-#include "DataView.h"
-#include "Dialogs.h"
-#include "DigitFilter.h"
-#include "FieldBinding.h"
-#include "Skin.h"
-#include "Twips.h"
-#include "Val.h"
+#include "core/Val.h"
+#include "data/Content.h"
+#include "data/DataView.h"
+#include "shell/seams/Dialogs.h"
+#include "shell/seams/DigitFilter.h"
+#include "shell/seams/FieldBinding.h"
+#include "shell/seams/Skin.h"
+#include "shell/seams/Twips.h"
 #include "ui_FrmTest.h"
 
 #include <QButtonGroup>

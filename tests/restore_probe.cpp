@@ -1,10 +1,10 @@
 // Restores a backup through the backup window, for the test that kills the program midway.
 // Arguments: the program folder, the backup file. Prints "restoring" just before it starts.
-#include "Database.h"
-#include "ErrorTrap.h"
-#include "FakePlatform.h"
-#include "Frmbackup.h"
-#include "ScriptedDialogs.h"
+#include "backup/Frmbackup.h"
+#include "data/Database.h"
+#include "shell/seams/ErrorTrap.h"
+#include "tests/support/FakePlatform.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,11 +1,11 @@
-#include "Content.h"
-#include "Frm1.h"
-#include "FrmCode.h"
-#include "FrmkLID.h"
-#include "ScriptedDialogs.h"
-#include "TempProgramFolder.h"
-#include "TestMain.h"
-#include "exitpro.h"
+#include "data/Content.h"
+#include "records/FrmCode.h"
+#include "scoring/FrmkLID.h"
+#include "shell/Frm1.h"
+#include "shell/exitpro.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMain.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

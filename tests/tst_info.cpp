@@ -1,9 +1,9 @@
-#include "About.h"
-#include "Frm1.h"
-#include "Frmmoarefi.h"
-#include "ScriptedDialogs.h"
-#include "TempProgramFolder.h"
-#include "TestMain.h"
+#include "info/About.h"
+#include "info/Frmmoarefi.h"
+#include "shell/Frm1.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMain.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "Database.h"
-#include "HttpTestServer.h"
-#include "RealProgram.h"
+#include "data/Database.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/RealProgram.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -6,12 +6,12 @@
 // output each answer and score once the screen shows it. Set VORN_KILL_SEED to replay a run.
 // With VORN_TEST_PG_STATE set (the test run's private PostgreSQL server) the same runs on a
 // server database that starts as a copy of the same rows.
-#include "Content.h"
-#include "Database.h"
-#include "Scoring.h"
-#include "Server.h"
-#include "TempProgramFolder.h"
-#include "TestMain.h"
+#include "data/Content.h"
+#include "data/Database.h"
+#include "data/Server.h"
+#include "scoring/Scoring.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMain.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // The earlier program's databases brought into VORN: every cell of the fixtures, the refusals,
 // a helper that crashes or hangs, and the real program at start-up.
-#include "Database.h"
-#include "Legacy.h"
-#include "RealProgram.h"
-#include "TestMain.h"
+#include "data/Database.h"
+#include "legacy/Legacy.h"
+#include "tests/support/RealProgram.h"
+#include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
 #include <QDir>

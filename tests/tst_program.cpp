@@ -1,6 +1,6 @@
-#include "CraftedDatabase.h"
-#include "Database.h"
-#include "RealProgram.h"
+#include "data/Database.h"
+#include "tests/support/CraftedDatabase.h"
+#include "tests/support/RealProgram.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
-#include "DataView.h"
-#include "Frm1.h"
-#include "FrmCode.h"
-#include "PdfText.h"
-#include "Report.h"
-#include "Reports.h"
-#include "ScriptedDialogs.h"
-#include "TempProgramFolder.h"
-#include "TestMain.h"
+#include "data/DataView.h"
+#include "records/FrmCode.h"
+#include "report/Report.h"
+#include "scoring/Reports.h"
+#include "shell/Frm1.h"
+#include "tests/support/PdfText.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMain.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,13 +1,13 @@
-#include "Content.h"
-#include "Frm1.h"
-#include "FrmkLID.h"
-#include "PdfText.h"
-#include "Report.h"
-#include "Reports.h"
-#include "Scoring.h"
-#include "ScriptedDialogs.h"
-#include "TempProgramFolder.h"
-#include "TestMain.h"
+#include "data/Content.h"
+#include "report/Report.h"
+#include "scoring/FrmkLID.h"
+#include "scoring/Reports.h"
+#include "scoring/Scoring.h"
+#include "shell/Frm1.h"
+#include "tests/support/PdfText.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMain.h"
 
 #include <QFile>
 #include <QGroupBox>

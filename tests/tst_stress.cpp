@@ -1,13 +1,13 @@
 // A thousand subjects registered, tested and scored through the windows, with texts of every
 // kind; then every row is checked against what was typed and the file against corruption.
-#include "Content.h"
-#include "Frm1.h"
-#include "FrmTest.h"
-#include "FrmkLID.h"
-#include "Scoring.h"
-#include "ScriptedDialogs.h"
-#include "TempProgramFolder.h"
-#include "TestMain.h"
+#include "data/Content.h"
+#include "scoring/FrmkLID.h"
+#include "scoring/Scoring.h"
+#include "shell/Frm1.h"
+#include "test/FrmTest.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMain.h"
 
 #include <QComboBox>
 #include <QFile>

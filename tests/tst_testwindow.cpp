@@ -1,10 +1,10 @@
-#include "Content.h"
-#include "Frm1.h"
-#include "FrmTest.h"
-#include "ScriptedDialogs.h"
-#include "Skin.h"
-#include "TempProgramFolder.h"
-#include "TestMain.h"
+#include "data/Content.h"
+#include "shell/Frm1.h"
+#include "shell/seams/Skin.h"
+#include "test/FrmTest.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/TestMain.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

@@ -1,6 +1,6 @@
-#include "HttpTestServer.h"
-#include "Inet.h"
-#include "TestMain.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/TestMain.h"
+#include "update/transfer/Inet.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "CGUnzipFiles.h"
+#include "updater/CGUnzipFiles.h"
 
 int CGUnzipFiles::Unzip(const QString& sZipFileName, const QString& sExtractDir) {
     if (!sZipFileName.isEmpty())

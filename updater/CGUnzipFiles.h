@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CodeModule.h"
+#include "updater/CodeModule.h"
 
 #include <QString>
 

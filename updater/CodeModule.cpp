@@ -1,7 +1,7 @@
-#include "CodeModule.h"
+#include "updater/CodeModule.h"
 
-#include "Dialogs.h"
-#include "Unzip.h"
+#include "shell/seams/Dialogs.h"
+#include "updater/Unzip.h"
 
 #include <cstring>
 #include <stdexcept>

@@ -1,7 +1,7 @@
-#include "FileDownloader.h"
+#include "updater/FileDownloader.h"
 
-#include "Inet.h"
-#include "Twips.h"
+#include "shell/seams/Twips.h"
+#include "update/transfer/Inet.h"
 
 #include <QCoreApplication>
 #include <QDir>

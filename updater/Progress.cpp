@@ -1,15 +1,15 @@
-#include "Progress.h"
+#include "updater/Progress.h"
 
-#include "Busy.h"
-#include "Dialogs.h"
-#include "FileDownloader.h"
-#include "Inet.h"
-#include "Platform.h"
-#include "Signature.h"
-#include "Site.h"
-#include "Twips.h"
-#include "Val.h"
+#include "core/Site.h"
+#include "core/Val.h"
+#include "shell/seams/Busy.h"
+#include "shell/seams/Dialogs.h"
+#include "shell/seams/Platform.h"
+#include "shell/seams/Twips.h"
 #include "ui_Progress.h"
+#include "update/transfer/Inet.h"
+#include "updater/FileDownloader.h"
+#include "updater/Signature.h"
 
 #include <QCloseEvent>
 #include <QDir>

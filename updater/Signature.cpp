@@ -1,4 +1,4 @@
-#include "Signature.h"
+#include "updater/Signature.h"
 
 #include "UpdateKey.h"
 

@@ -1,4 +1,4 @@
-#include "Unzip.h"
+#include "updater/Unzip.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "ErrorTrap.h"
-#include "Progress.h"
+#include "shell/seams/ErrorTrap.h"
+#include "updater/Progress.h"
 
 int main(int argc, char** argv) {
     VornApplication app(argc, argv);

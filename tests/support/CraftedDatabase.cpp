@@ -1,6 +1,6 @@
-#include "CraftedDatabase.h"
+#include "tests/support/CraftedDatabase.h"
 
-#include "Database.h"
+#include "data/Database.h"
 
 #include <QCryptographicHash>
 #include <QDir>

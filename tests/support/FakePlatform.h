@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform.h"
+#include "shell/seams/Platform.h"
 
 #include <QList>
 

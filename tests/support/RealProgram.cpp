@@ -1,4 +1,4 @@
-#include "RealProgram.h"
+#include "tests/support/RealProgram.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

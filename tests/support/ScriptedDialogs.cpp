@@ -1,4 +1,4 @@
-#include "ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 void ScriptedDialogs::notice(QWidget* owner, const QString& text, int milliseconds) {
     shown.append({QStringLiteral("notice"), text, QString::fromUtf8("پيام"), Icon::None,

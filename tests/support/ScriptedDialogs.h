@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Dialogs.h"
+#include "shell/seams/Dialogs.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "TempProgramFolder.h"
+#include "tests/support/TempProgramFolder.h"
 
-#include "Server.h"
+#include "data/Server.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

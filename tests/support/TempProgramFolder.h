@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Database.h"
-#include "FakePlatform.h"
+#include "data/Database.h"
+#include "tests/support/FakePlatform.h"
 
 #include <QSqlDatabase>
 #include <QTemporaryDir>

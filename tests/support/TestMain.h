@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ErrorTrap.h"
-#include "Frm1.h"
-#include "MainWindow.h"
+#include "shell/Frm1.h"
+#include "shell/seams/ErrorTrap.h"
+#include "shell/seams/MainWindow.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "DigitFilter.h"
+#include "shell/seams/DigitFilter.h"
 
-#include "Dialogs.h"
+#include "shell/seams/Dialogs.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
-#include "ErrorTrap.h"
+#include "shell/seams/ErrorTrap.h"
 
-#include "Database.h"
-#include "Dialogs.h"
+#include "core/DataError.h"
+#include "shell/seams/Dialogs.h"
 
 #include <QFontDatabase>
 #include <QLibraryInfo>

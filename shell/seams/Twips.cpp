@@ -1,4 +1,4 @@
-#include "Twips.h"
+#include "shell/seams/Twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>

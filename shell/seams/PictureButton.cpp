@@ -1,6 +1,6 @@
-#include "PictureButton.h"
+#include "shell/seams/PictureButton.h"
 
-#include "Accessible.h"
+#include "shell/seams/Accessible.h"
 
 #include <QEvent>
 #include <QIcon>

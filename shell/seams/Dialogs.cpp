@@ -1,6 +1,6 @@
-#include "Dialogs.h"
+#include "shell/seams/Dialogs.h"
 
-#include "Busy.h"
+#include "shell/seams/Busy.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "shell/seams/MainWindow.h"
 
 namespace {
 std::function<void()>& loader() {

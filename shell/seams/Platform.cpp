@@ -1,6 +1,6 @@
-#include "Platform.h"
+#include "shell/seams/Platform.h"
 
-#include "DesktopPlatform.h"
+#include "shell/seams/DesktopPlatform.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

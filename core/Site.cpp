@@ -1,4 +1,4 @@
-#include "Site.h"
+#include "core/Site.h"
 
 #include <QUrl>
 

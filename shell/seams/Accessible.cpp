@@ -1,6 +1,6 @@
-#include "Accessible.h"
+#include "shell/seams/Accessible.h"
 
-#include "PictureButton.h"
+#include "shell/seams/PictureButton.h"
 
 #include <QAbstractItemView>
 #include <QAccessibleWidget>

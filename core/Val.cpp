@@ -1,4 +1,4 @@
-#include "Val.h"
+#include "core/Val.h"
 
 #include <charconv>
 #include <cmath>

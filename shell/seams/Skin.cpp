@@ -1,7 +1,7 @@
-#include "Skin.h"
+#include "shell/seams/Skin.h"
 
-#include "Platform.h"
-#include "Val.h"
+#include "core/Val.h"
+#include "shell/seams/Platform.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "Busy.h"
+#include "shell/seams/Busy.h"
 
 #include <QEvent>
 #include <QTimer>

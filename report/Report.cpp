@@ -1,8 +1,8 @@
-#include "Report.h"
+#include "report/Report.h"
 
-#include "Busy.h"
-#include "DataView.h"
-#include "Dialogs.h"
+#include "data/DataView.h"
+#include "shell/seams/Busy.h"
+#include "shell/seams/Dialogs.h"
 
 #include <QAction>
 #include <QDir>

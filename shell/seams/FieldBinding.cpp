@@ -1,6 +1,6 @@
-#include "FieldBinding.h"
+#include "shell/seams/FieldBinding.h"
 
-#include "DataView.h"
+#include "data/DataView.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "Inet.h"
+#include "update/transfer/Inet.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
