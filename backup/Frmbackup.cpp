@@ -9,6 +9,7 @@
 #include "legacy/Legacy.h"
 #include "shell/seams/Busy.h"
 #include "shell/seams/Dialogs.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/FieldBinding.h"
 #include "shell/seams/Platform.h"
 #include "shell/seams/Skin.h"
@@ -84,14 +85,16 @@ Frmbackup::Frmbackup() : ui(std::make_unique<Ui::Frmbackup>()) {
     Timer1->setInterval(1000);
     ui->Text4->setPlainText(QString::fromUtf8(kHelp));
 
-    connect(Timer1, &QTimer::timeout, this, &Frmbackup::Timer1_Timer);
-    connect(ui->b1, &QPushButton::clicked, this, &Frmbackup::b1_Click);
-    connect(ui->b2, &QPushButton::clicked, this, &Frmbackup::b2_Click);
-    connect(ui->VisualButtonEx2, &QPushButton::clicked, this, &Frmbackup::VisualButtonEx2_Click);
-    connect(ui->VisualButtonEx3, &QPushButton::clicked, this, &Frmbackup::VisualButtonEx3_Click);
-    connect(ui->Command1, &QPushButton::clicked, this, &Frmbackup::Command1_Click);
-    connect(ui->Command2, &QPushButton::clicked, this, &Frmbackup::Command2_Click);
-    connect(ui->Command3, &QPushButton::clicked, this, &Frmbackup::Command3_Click);
+    connectHandler(Timer1, &QTimer::timeout, this, &Frmbackup::Timer1_Timer);
+    connectHandler(ui->b1, &QPushButton::clicked, this, &Frmbackup::b1_Click);
+    connectHandler(ui->b2, &QPushButton::clicked, this, &Frmbackup::b2_Click);
+    connectHandler(ui->VisualButtonEx2, &QPushButton::clicked, this,
+                   &Frmbackup::VisualButtonEx2_Click);
+    connectHandler(ui->VisualButtonEx3, &QPushButton::clicked, this,
+                   &Frmbackup::VisualButtonEx3_Click);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &Frmbackup::Command1_Click);
+    connectHandler(ui->Command2, &QPushButton::clicked, this, &Frmbackup::Command2_Click);
+    connectHandler(ui->Command3, &QPushButton::clicked, this, &Frmbackup::Command3_Click);
     ui->b1->setAccessibleName(tr("انتخاب جای نسخهٔ پشتیبان"));
     ui->b2->setAccessibleName(tr("انتخاب نسخهٔ پشتیبان برای بازیابی"));
     Form_Load();

@@ -14,6 +14,13 @@
 class QObject;
 class QSqlQuery;
 
+// When the data layer throws and when it returns a reason. A refusal the user must read and
+// act on (a file that is not a VORN database, a backup that cannot be restored, a server that
+// cannot be used) is returned as a Persian text, and the caller decides what to show. A failure
+// in the middle of work that should have succeeded (a statement refused, a connection lost, a
+// deadline passed, a code another desk took) is thrown as DataError; the window's handler does
+// not catch it, the guarded connection it was called through shows it in the "Error" box.
+
 // The server refused a second subject with a code another workstation gave a moment ago.
 class CodeTaken : public DataError {
 public:

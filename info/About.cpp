@@ -2,6 +2,7 @@
 
 #include "core/Site.h"
 #include "core/Version.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/Twips.h"
 
 #include <QGroupBox>
@@ -79,10 +80,10 @@ About::About(QWidget* parent) : QDialog(parent) {
     Timer1 = timer("Timer1", 700);
     Timer3 = timer("Timer3", 1);
     Timer10 = timer("Timer10", 55);
-    connect(Timer1, &QTimer::timeout, this, &About::Timer1_Timer);
-    connect(Timer3, &QTimer::timeout, this, &About::Timer3_Timer);
-    connect(Timer10, &QTimer::timeout, this, &About::Timer10_Timer);
-    connect(exit, &QPushButton::clicked, this, &About::Command1_Click);
+    connectHandler(Timer1, &QTimer::timeout, this, &About::Timer1_Timer);
+    connectHandler(Timer3, &QTimer::timeout, this, &About::Timer3_Timer);
+    connectHandler(Timer10, &QTimer::timeout, this, &About::Timer10_Timer);
+    connectHandler(exit, &QPushButton::clicked, this, &About::Command1_Click);
     Form_Load();
 }
 

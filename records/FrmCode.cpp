@@ -11,6 +11,7 @@
 #include "shell/seams/Accessible.h"
 #include "shell/seams/Busy.h"
 #include "shell/seams/Dialogs.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/FieldBinding.h"
 #include "shell/seams/MainWindow.h"
 #include "shell/seams/Skin.h"
@@ -52,14 +53,14 @@ FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
     }
     Skin1 = new Skin(this);
 
-    connect(ui->DataCombo1, &QComboBox::editTextChanged, this, &FrmCode::DataCombo1_Change);
-    connect(ui->DataCombo6, &QComboBox::editTextChanged, this, &FrmCode::DataCombo6_Change);
-    connect(ui->Combo3, &QComboBox::editTextChanged, this, &FrmCode::Combo3_Change);
-    connect(ui->Command1, &QPushButton::clicked, this, &FrmCode::Command1_Click);
-    connect(ui->Command2, &QPushButton::clicked, this, &FrmCode::Command2_Click);
-    connect(ui->Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
-    connect(ui->CmdExport, &QPushButton::clicked, this, &FrmCode::CmdExport_Click);
-    connect(ui->CmdStats, &QPushButton::clicked, this, &FrmCode::CmdStats_Click);
+    connectHandler(ui->DataCombo1, &QComboBox::editTextChanged, this, &FrmCode::DataCombo1_Change);
+    connectHandler(ui->DataCombo6, &QComboBox::editTextChanged, this, &FrmCode::DataCombo6_Change);
+    connectHandler(ui->Combo3, &QComboBox::editTextChanged, this, &FrmCode::Combo3_Change);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &FrmCode::Command1_Click);
+    connectHandler(ui->Command2, &QPushButton::clicked, this, &FrmCode::Command2_Click);
+    connectHandler(ui->Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
+    connectHandler(ui->CmdExport, &QPushButton::clicked, this, &FrmCode::CmdExport_Click);
+    connectHandler(ui->CmdStats, &QPushButton::clicked, this, &FrmCode::CmdStats_Click);
     Form_Load();
 }
 

@@ -7,6 +7,7 @@
 #include "scoring/Reports.h"
 #include "scoring/Scoring.h"
 #include "shell/seams/Dialogs.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/FieldBinding.h"
 #include "shell/seams/MainWindow.h"
 #include "shell/seams/Skin.h"
@@ -56,12 +57,12 @@ FrmkLID::FrmkLID() : ui(std::make_unique<Ui::FrmkLID>()) {
     ui->Text21->setPlainText(kHelp);
     Skin1 = new Skin(this);
 
-    connect(ui->Command1, &QPushButton::clicked, this, &FrmkLID::Command1_Click);
-    connect(ui->Command2, &QPushButton::clicked, this, &FrmkLID::Command2_Click);
-    connect(ui->Command3, &QPushButton::clicked, this, &FrmkLID::Command3_Click);
-    connect(ui->Command4, &QPushButton::clicked, this, &FrmkLID::Command4_Click);
-    connect(ui->Command6, &QPushButton::clicked, this, &FrmkLID::Command6_Click);
-    connect(ui->Command7, &QPushButton::clicked, this, &FrmkLID::Command7_Click);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &FrmkLID::Command1_Click);
+    connectHandler(ui->Command2, &QPushButton::clicked, this, &FrmkLID::Command2_Click);
+    connectHandler(ui->Command3, &QPushButton::clicked, this, &FrmkLID::Command3_Click);
+    connectHandler(ui->Command4, &QPushButton::clicked, this, &FrmkLID::Command4_Click);
+    connectHandler(ui->Command6, &QPushButton::clicked, this, &FrmkLID::Command6_Click);
+    connectHandler(ui->Command7, &QPushButton::clicked, this, &FrmkLID::Command7_Click);
     Form_Load();
 }
 

@@ -16,6 +16,7 @@
 #include "shell/seams/Accessible.h"
 #include "shell/seams/Dialogs.h"
 #include "shell/seams/DigitFilter.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/FieldBinding.h"
 #include "shell/seams/Platform.h"
 #include "shell/seams/Skin.h"
@@ -120,39 +121,39 @@ Frm1::Frm1() : ui(std::make_unique<Ui::Frm1>()) {
     Skin1 = new Skin(this);
     Inet1 = new Inet(this);
     Inet1->setObjectName(QStringLiteral("Inet1"));
-    connect(Inet1, &Inet::textFetched, this, &Frm1::Inet1_TextFetched);
+    connectHandler(Inet1, &Inet::textFetched, this, &Frm1::Inet1_TextFetched);
 
     ui->Picture1->setIcon(QIcon(QStringLiteral(":/shell/banner.svg")));
     ui->CmdHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
 
-    connect(ui->Command1, &QPushButton::clicked, this, &Frm1::Command1_Click);
-    connect(ui->Command2, &QPushButton::clicked, this, &Frm1::Command2_Click);
-    connect(ui->Command3, &QPushButton::clicked, this, &Frm1::Command3_Click);
-    connect(ui->Command4, &QPushButton::clicked, this, &Frm1::Command4_Click);
-    connect(ui->Cmdupdate, &QPushButton::clicked, this, &Frm1::Cmdupdate_Click);
-    connect(ui->Command11, &QPushButton::clicked, this, &Frm1::Command11_Click);
-    connect(ui->Command12, &QPushButton::clicked, this, &Frm1::Command12_Click);
-    connect(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
-    connect(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
-    connect(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
-    connect(ui->Command9, &QPushButton::clicked, this, &Frm1::Command9_Click);
-    connect(ui->Command46, &QPushButton::clicked, this, &Frm1::Command46_Click);
-    connect(ui->Command64, &QPushButton::clicked, this, &Frm1::Command64_Click);
-    connect(ui->Command67, &QPushButton::clicked, this, &Frm1::Command67_Click);
-    connect(ui->Command68, &QPushButton::clicked, this, &Frm1::Command68_Click);
-    connect(ui->Command69, &QPushButton::clicked, this, &Frm1::Command69_Click);
-    connect(ui->CmdServer, &QPushButton::clicked, this, &Frm1::CmdServer_Click);
-    connect(ui->Command7, &QPushButton::clicked, this, &Frm1::Command7_Click);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &Frm1::Command1_Click);
+    connectHandler(ui->Command2, &QPushButton::clicked, this, &Frm1::Command2_Click);
+    connectHandler(ui->Command3, &QPushButton::clicked, this, &Frm1::Command3_Click);
+    connectHandler(ui->Command4, &QPushButton::clicked, this, &Frm1::Command4_Click);
+    connectHandler(ui->Cmdupdate, &QPushButton::clicked, this, &Frm1::Cmdupdate_Click);
+    connectHandler(ui->Command11, &QPushButton::clicked, this, &Frm1::Command11_Click);
+    connectHandler(ui->Command12, &QPushButton::clicked, this, &Frm1::Command12_Click);
+    connectHandler(ui->Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
+    connectHandler(ui->Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
+    connectHandler(ui->Command5, &QPushButton::clicked, this, &Frm1::Command5_Click);
+    connectHandler(ui->Command9, &QPushButton::clicked, this, &Frm1::Command9_Click);
+    connectHandler(ui->Command46, &QPushButton::clicked, this, &Frm1::Command46_Click);
+    connectHandler(ui->Command64, &QPushButton::clicked, this, &Frm1::Command64_Click);
+    connectHandler(ui->Command67, &QPushButton::clicked, this, &Frm1::Command67_Click);
+    connectHandler(ui->Command68, &QPushButton::clicked, this, &Frm1::Command68_Click);
+    connectHandler(ui->Command69, &QPushButton::clicked, this, &Frm1::Command69_Click);
+    connectHandler(ui->CmdServer, &QPushButton::clicked, this, &Frm1::CmdServer_Click);
+    connectHandler(ui->Command7, &QPushButton::clicked, this, &Frm1::Command7_Click);
     const QList<QPushButton*> themes{ui->Command45, ui->Command44, ui->Command43, ui->Command42,
                                      ui->Command50, ui->Command49, ui->Command48, ui->Command47,
                                      ui->Command41, ui->Command52, ui->Command53};
     for (int theme = 1; theme <= themes.size(); ++theme)
         connect(themes[theme - 1], &QPushButton::clicked, this,
-                [this, theme] { Theme_Click(theme); });
-    connect(ui->Command6, &QPushButton::clicked, this, &Frm1::Command6_Click);
-    connect(ui->CmdHelp, &QToolButton::clicked, this, &Frm1::CmdHelp_Click);
-    connect(ui->Command14, &QPushButton::clicked, this, &Frm1::Command14_Click);
-    connect(ui->Picture1, &QToolButton::clicked, this, &Frm1::Picture1_Click);
+                [this, theme] { guarded(this, [&] { Theme_Click(theme); }); });
+    connectHandler(ui->Command6, &QPushButton::clicked, this, &Frm1::Command6_Click);
+    connectHandler(ui->CmdHelp, &QToolButton::clicked, this, &Frm1::CmdHelp_Click);
+    connectHandler(ui->Command14, &QPushButton::clicked, this, &Frm1::Command14_Click);
+    connectHandler(ui->Picture1, &QToolButton::clicked, this, &Frm1::Picture1_Click);
 
     for (QWidget* w : std::initializer_list<QWidget*>{this, ui->Content, ui->Frame7}) {
         w->setMouseTracking(true);

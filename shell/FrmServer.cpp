@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "shell/seams/Dialogs.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/Platform.h"
 #include "ui_FrmServer.h"
 
@@ -35,10 +36,10 @@ FrmServer::FrmServer(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
         ui->CmbSsl->setCurrentIndex(mode < 0 ? ui->CmbSsl->count() - 1 : mode);
     }
     ShowNow(current);
-    connect(ui->CmdTest, &QPushButton::clicked, this, &FrmServer::CmdTest_Click);
-    connect(ui->CmdSave, &QPushButton::clicked, this, &FrmServer::CmdSave_Click);
-    connect(ui->CmdFile, &QPushButton::clicked, this, &FrmServer::CmdFile_Click);
-    connect(ui->CmdClose, &QPushButton::clicked, this, &QDialog::reject);
+    connectHandler(ui->CmdTest, &QPushButton::clicked, this, &FrmServer::CmdTest_Click);
+    connectHandler(ui->CmdSave, &QPushButton::clicked, this, &FrmServer::CmdSave_Click);
+    connectHandler(ui->CmdFile, &QPushButton::clicked, this, &FrmServer::CmdFile_Click);
+    connectHandler(ui->CmdClose, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 FrmServer::~FrmServer() = default;

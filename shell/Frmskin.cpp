@@ -1,6 +1,7 @@
 #include "shell/Frmskin.h"
 
 #include "shell/Frm1.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/PictureButton.h"
 #include "shell/seams/Twips.h"
 #include "ui_Frmskin.h"
@@ -16,7 +17,7 @@ Frmskin::Frmskin(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Frm
                             QStringLiteral(":/shell/pictures/ok-hot.svg"), tr("تأیید"));
     setMouseTracking(true);
     installEventFilter(this);
-    connect(ok_, &PictureButton::clicked, this, &Frmskin::k2_Click);
+    connectHandler(ok_, &PictureButton::clicked, this, &Frmskin::k2_Click);
     Form_Load();
 }
 

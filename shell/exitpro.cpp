@@ -2,6 +2,7 @@
 
 #include "backup/Frmbackup.h"
 #include "shell/Frm1.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/PictureButton.h"
 #include "shell/seams/Platform.h"
 #include "shell/seams/Twips.h"
@@ -41,11 +42,11 @@ exitpro::exitpro(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::exi
     Timer2 = timer("Timer2");
     Timer3 = timer("Timer3");
     tmCaptionAnimate = timer("tmCaptionAnimate");
-    connect(ok_, &PictureButton::clicked, this, &exitpro::k2_Click);
-    connect(cancel_, &PictureButton::clicked, this, &exitpro::C2_Click);
-    connect(Timer2, &QTimer::timeout, this, &exitpro::Timer2_Timer);
-    connect(Timer3, &QTimer::timeout, this, &exitpro::Timer3_Timer);
-    connect(tmCaptionAnimate, &QTimer::timeout, this, &exitpro::tmCaptionAnimate_Timer);
+    connectHandler(ok_, &PictureButton::clicked, this, &exitpro::k2_Click);
+    connectHandler(cancel_, &PictureButton::clicked, this, &exitpro::C2_Click);
+    connectHandler(Timer2, &QTimer::timeout, this, &exitpro::Timer2_Timer);
+    connectHandler(Timer3, &QTimer::timeout, this, &exitpro::Timer3_Timer);
+    connectHandler(tmCaptionAnimate, &QTimer::timeout, this, &exitpro::tmCaptionAnimate_Timer);
     Form_Load();
 }
 

@@ -5,6 +5,7 @@
 #include "data/DataView.h"
 #include "shell/seams/Dialogs.h"
 #include "shell/seams/DigitFilter.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/FieldBinding.h"
 #include "shell/seams/Skin.h"
 #include "shell/seams/Twips.h"
@@ -76,16 +77,16 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Frm
     DigitFilter::install(ui->Text5, 3);
     ui->CmdNext->setDefault(true);
 
-    connect(ui->Command1, &QPushButton::clicked, this, &FrmTest::Command1_Click);
-    connect(ui->CmdNext, &QPushButton::clicked, this, &FrmTest::CmdNext_Click);
-    connect(ui->CmdBack, &QPushButton::clicked, this, &FrmTest::CmdBack_Click);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &FrmTest::Command1_Click);
+    connectHandler(ui->CmdNext, &QPushButton::clicked, this, &FrmTest::CmdNext_Click);
+    connectHandler(ui->CmdBack, &QPushButton::clicked, this, &FrmTest::CmdBack_Click);
     // Toggled, not clicked: the mouse, the keys and an accessibility action all check an option,
     // and each way must store it.
-    connect(options_, &QButtonGroup::idToggled, this, &FrmTest::Option_Toggled);
-    connect(ui->Text6, &QLineEdit::textChanged, this, &FrmTest::Text6_Change);
+    connectHandler(options_, &QButtonGroup::idToggled, this, &FrmTest::Option_Toggled);
+    connectHandler(ui->Text6, &QLineEdit::textChanged, this, &FrmTest::Text6_Change);
     // The options follow the answer box, also when a refused save shows the answer stored.
-    connect(ui->Text12, &QLineEdit::textChanged, this, &FrmTest::ShowAnswer);
-    connect(ui->Command5, &QPushButton::clicked, this, &FrmTest::Command5_Click);
+    connectHandler(ui->Text12, &QLineEdit::textChanged, this, &FrmTest::ShowAnswer);
+    connectHandler(ui->Command5, &QPushButton::clicked, this, &FrmTest::Command5_Click);
     Form_Load();
 }
 

@@ -3,6 +3,7 @@
 #include "data/Module7.h"
 #include "shell/Frm1.h"
 #include "shell/seams/DesktopPlatform.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/Skin.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -103,6 +104,8 @@ class TestShell : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
+    void handlerErrorsAreCaughtInTheSlot_data();
+    void handlerErrorsAreCaughtInTheSlot();
 
     void themeStep_data();
     void themeStep();
@@ -858,6 +861,35 @@ void TestShell::labelsAreBuddies() {
         QCOMPARE(child<QLabel>(label)->buddy(), child<QWidget>(box));
         QVERIFY(child<QLabel>(label)->text().startsWith(" :"));
     }
+}
+
+// What a handler throws is shown in the "Error" box from inside the slot: a click called
+// directly (no event, so no notify() to catch it) returns normally.
+void TestShell::handlerErrorsAreCaughtInTheSlot_data() {
+    QTest::addColumn<bool>("dataError");
+    QTest::newRow("the data layer's failure") << true;
+    QTest::newRow("any other exception") << false;
+}
+
+void TestShell::handlerErrorsAreCaughtInTheSlot() {
+    QFETCH(bool, dataError);
+    QWidget window;
+    auto* button = new QPushButton(&window);
+    struct Handler : QObject {
+        bool dataError = true;
+        void click() {
+            if (dataError)
+                throw DataError(QString::fromUtf8("پایگاه داده پاسخ نداد"));
+            throw std::runtime_error("out of memory");
+        }
+    } handler;
+    handler.dataError = dataError;
+    connectHandler(button, &QPushButton::clicked, &handler, &Handler::click);
+    button->click();
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown[0].title, QStringLiteral("Error"));
+    QCOMPARE(dialogs->shown[0].text, dataError ? QString::fromUtf8("پایگاه داده پاسخ نداد")
+                                               : QStringLiteral("out of memory"));
 }
 
 VORN_TEST_MAIN(TestShell)

@@ -6,6 +6,7 @@
 #include "data/Content.h"
 #include "data/DataView.h"
 #include "shell/seams/Dialogs.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/FieldBinding.h"
 #include "shell/seams/Platform.h"
 #include "shell/seams/Skin.h"
@@ -24,8 +25,8 @@ FrmUpdate::FrmUpdate(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     Inet1 = new Inet(this);
     Inet1->setObjectName(QStringLiteral("Inet1"));
     Skin1 = new Skin(this);
-    connect(ui->Command1, &QPushButton::clicked, this, &FrmUpdate::Command1_Click);
-    connect(ui->Command2, &QPushButton::clicked, this, &FrmUpdate::Command2_Click);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &FrmUpdate::Command1_Click);
+    connectHandler(ui->Command2, &QPushButton::clicked, this, &FrmUpdate::Command2_Click);
     Form_Load();
 }
 

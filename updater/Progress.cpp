@@ -4,6 +4,7 @@
 #include "core/Val.h"
 #include "shell/seams/Busy.h"
 #include "shell/seams/Dialogs.h"
+#include "shell/seams/ErrorTrap.h"
 #include "shell/seams/Platform.h"
 #include "shell/seams/Twips.h"
 #include "ui_Progress.h"
@@ -51,15 +52,15 @@ Progress::Progress() : ui(std::make_unique<Ui::Progress>()) {
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
 
-    connect(ui->cmdUpdate, &QPushButton::clicked, this, &Progress::cmdUpdate_Click);
-    connect(ui->Command1, &QPushButton::clicked, this, &Progress::Command1_Click);
-    connect(Timer1, &QTimer::timeout, this, &Progress::Timer1_Timer);
-    connect(FileDownloader_, &FileDownloader::DownloadProgress, this,
-            &Progress::FileDownloader_DownloadProgress);
-    connect(FileDownloader_, &FileDownloader::DownloadErrors, this,
-            &Progress::FileDownloader_DownloadErrors);
-    connect(FileDownloader_, &FileDownloader::DowloadComplete, this,
-            &Progress::FileDownloader_DowloadComplete);
+    connectHandler(ui->cmdUpdate, &QPushButton::clicked, this, &Progress::cmdUpdate_Click);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &Progress::Command1_Click);
+    connectHandler(Timer1, &QTimer::timeout, this, &Progress::Timer1_Timer);
+    connectHandler(FileDownloader_, &FileDownloader::DownloadProgress, this,
+                   &Progress::FileDownloader_DownloadProgress);
+    connectHandler(FileDownloader_, &FileDownloader::DownloadErrors, this,
+                   &Progress::FileDownloader_DownloadErrors);
+    connectHandler(FileDownloader_, &FileDownloader::DowloadComplete, this,
+                   &Progress::FileDownloader_DowloadComplete);
     Form_Load();
 }
 

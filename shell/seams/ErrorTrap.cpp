@@ -6,6 +6,13 @@
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <QWidget>
+
+void showHandlerError(QObject* receiver, const QString& text) {
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    Dialogs::get().message(widget ? widget->window() : QApplication::activeWindow(), text,
+                           QStringLiteral("Error"), Dialogs::Icon::Critical);
+}
 
 VornApplication::VornApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
