@@ -6,6 +6,7 @@
 #include "data/Content.h"
 #include "data/DataView.h"
 #include "data/Module7.h"
+#include "data/Registration.h"
 #include "info/About.h"
 #include "info/Frmmoarefi.h"
 #include "records/FrmCode.h"
@@ -308,57 +309,12 @@ void Frm1::ShowInstead(QWidget* window) {
 // The last stored code plus one, raised while a subject has that code. Gaps below the last
 // code are not reused.
 void Frm1::SuggestNextCode() {
-    Adodc5->refresh();
-    if (Adodc5->isEmpty())
-        return;
-    // Usually the last code plus one is free: one lookup. Only when it is taken are all the
-    // codes read to find the next free one.
-    const QString code = QStringLiteral("Code");
-    const QString last = Adodc5->lastStored(code);
-    QString proposal = SkipTakenCode(last, {});
-    if (Adodc5->anyStored(code, proposal))
-        proposal = SkipTakenCode(last, Adodc5->distinctStored(code));
-    Adodc2->setField(code, proposal);
+    if (const QString proposal = Registration::nextFreeCode(*Adodc5); !proposal.isEmpty())
+        Adodc2->setField(QStringLiteral("Code"), proposal);
 }
-
-namespace {
-
-// A code written as a whole number the way the proposal writes one ("12", not "012" or "12.0").
-bool plainWholeNumber(QStringView code, qint64* value) {
-    if (code.isEmpty() || code.size() > 15 || (code.size() > 1 && code.front() == u'0'))
-        return false;
-    qint64 n = 0;
-    for (QChar c : code) {
-        if (c < u'0' || c > u'9')
-            return false;
-        n = n * 10 + (c.unicode() - u'0');
-    }
-    *value = n;
-    return true;
-}
-
-} // namespace
 
 QString Frm1::SkipTakenCode(const QString& lastCode, const QStringList& taken) {
-    double candidate = Val(lastCode) + 1;
-    // Whole codes, the usual case, are counted as integers; text is made only for the answer.
-    if (candidate >= 1 && candidate < 1e15 && candidate == std::floor(candidate)) {
-        QSet<qint64> numbers;
-        numbers.reserve(taken.size());
-        qint64 n = 0;
-        for (const QString& code : taken)
-            if (plainWholeNumber(code, &n))
-                numbers.insert(n);
-        auto next = qint64(candidate);
-        while (numbers.contains(next))
-            ++next;
-        return QString::number(next);
-    }
-    const QSet<QString> codes(taken.cbegin(), taken.cend());
-    // Past 15 digits adding one changes nothing: stop there rather than loop.
-    while (codes.contains(NumberText(candidate)) && candidate + 1 != candidate)
-        candidate += 1;
-    return NumberText(candidate);
+    return Registration::skipTakenCode(lastCode, taken);
 }
 
 // Each value in turn must be given; at the first one missing the user is told and taken there.
@@ -394,34 +350,19 @@ void Frm1::Command8_Click() {
     if (!RegistrationComplete())
         return;
 
-    // The same code, without blanks around it, keys both rows. The numbering view is read
-    // afresh, so a subject saved a moment ago counts too.
+    // The same code, without blanks around it, keys both rows.
     const QString code = Adodc2->field(QStringLiteral("Code")).trimmed();
-    Adodc5->refresh();
-    Adodc5->setFilter(QStringLiteral("Code"), code);
-    if (Adodc5->rowCount() > 0) {
-        Adodc5->refresh();
-        // On a server the code was most likely given at another desk since this panel
-        // proposed it: the next free one is offered, as when the server refuses it.
-        if (Database::kind() == Database::Kind::Server)
-            OfferNextCode();
-        else
-            Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده"));
+    switch (Registration::save(*Adodc2, *Adodc3, *Adodc5, code)) {
+    case Registration::Outcome::Taken:
+        Dialogs::get().notice(this, tr("فردديگري با اين کد ثبت شده"));
         return;
-    }
-    ui->Command1->setEnabled(true);
-    Adodc2->setField(QStringLiteral("Code"), code);
-    Adodc3->refresh(); // an answer row left from a failed save must not be written twice
-    Adodc3->addRow();
-    Adodc3->setField(QStringLiteral("Code"), code);
-    try {
-        DataView::commitAll({Adodc2, Adodc3});
-    } catch (const CodeTaken&) {
-        // Another desk on the same server gave this code a moment ago; nothing was written.
-        Adodc3->refresh();
+    case Registration::Outcome::TakenMeanwhile:
         OfferNextCode();
         return;
+    case Registration::Outcome::Saved:
+        break;
     }
+    ui->Command1->setEnabled(true);
     Adodc2->refresh();
     Adodc3->refresh();
     Adodc5->refresh();

@@ -4,6 +4,7 @@
 #include "data/DataViewModel.h"
 #include "data/Database.h"
 #include "data/Module7.h"
+#include "data/Registration.h"
 #include "shell/seams/Dialogs.h"
 #include "shell/seams/FieldBinding.h"
 #include "tests/support/CraftedDatabase.h"
@@ -64,6 +65,7 @@ class TestData : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void registrationSavesOrSaysTheCodeIsTaken();
     void val_data();
     void val();
     void numberText_data();
@@ -485,6 +487,26 @@ void TestData::init() {
 
 void TestData::cleanup() {
     folder.reset();
+}
+
+// A free code saves both rows and is proposed past; a taken one writes nothing, and on a server
+// (several desks) it asks for the next code to be offered.
+void TestData::registrationSavesOrSaysTheCodeIsTaken() {
+    DataView subjects, answers, numbering;
+    for (DataView* v : {&subjects, &answers, &numbering})
+        v->open(v == &answers ? "Answer" : "ide");
+    subjects.addRow();
+    subjects.setField("FName", "a");
+    QCOMPARE(Registration::save(subjects, answers, numbering, "11"), Registration::Outcome::Saved);
+    QCOMPARE(Registration::nextFreeCode(numbering), QStringLiteral("12"));
+    subjects.addRow();
+    subjects.setField("FName", "b");
+    QCOMPARE(Registration::save(subjects, answers, numbering, "11"),
+             folder->onServer() ? Registration::Outcome::TakenMeanwhile
+                                : Registration::Outcome::Taken);
+    DataView stored;
+    stored.open("Answer");
+    QCOMPARE(stored.rowCount(), 1);
 }
 
 void TestData::openTakesStoredOrderAndFirstRow() {
