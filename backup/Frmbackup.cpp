@@ -167,9 +167,7 @@ void Frmbackup::SetCopying(bool copying) {
 // The file is copied block by block; a database on a server is written into a backup file of
 // the same kind, from one moment of its tables.
 int Frmbackup::CopyDatabaseTo(const QString& target) {
-    if (Database::kind() == Database::Kind::File)
-        return CopyFileInBlocks(DatabaseFile(), target);
-    const QString error = Database::backupServer(target);
+    const QString error = Database::backupTo(target, keepAnswering());
     if (error.isEmpty())
         return 1;
     CopyFailed(error);
@@ -271,18 +269,11 @@ bool Frmbackup::Restore(const QString& given) {
         }
     }
     const Copying copying(this);
-    if (Database::kind() == Database::Kind::Server) {
-        const QString error = Database::restoreServer(source);
-        if (!error.isEmpty())
-            CopyFailed(error);
-        return error.isEmpty();
-    }
-    Database::close();
-    const bool copied = CopyFileInBlocks(source, DatabaseFile()) == 1;
-    if (copied)
-        QFile::remove(DatabaseFile() + QStringLiteral("-journal")); // it belonged to the old file
-    Database::open(Platform::get().programFolder());
-    return copied;
+    const QString error =
+        Database::restoreFrom(source, Platform::get().programFolder(), keepAnswering());
+    if (!error.isEmpty())
+        CopyFailed(error);
+    return error.isEmpty();
 }
 
 void Frmbackup::Command3_Click() {

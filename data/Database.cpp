@@ -2,6 +2,7 @@
 
 #include "data/Content.h"
 #include "data/Deadline.h"
+#include "data/FileCopy.h"
 #include "data/Server.h"
 
 #include <QCoreApplication>
@@ -1303,6 +1304,33 @@ Statement::~Statement() {
     if (kept.size() >= kKeptAtMost)
         kept.clear();
     kept.emplace(sql_, std::move(query_)); // unless one of the same text came back first
+}
+
+QString backupTo(const QString& target, const std::function<void()>& between) {
+    if (currentKind == Kind::Server)
+        return backupServer(target);
+    const QString path = QSqlDatabase::database(kConnection, false).databaseName();
+    const Backup::CopyResult copied = Backup::copyInBlocks(path, target, [&](int) {
+        if (between)
+            between();
+    });
+    return copied.ok ? QString() : copied.error;
+}
+
+QString restoreFrom(const QString& source, const QString& programFolder,
+                    const std::function<void()>& between) {
+    if (currentKind == Kind::Server)
+        return restoreServer(source);
+    const QString path = filePath(programFolder);
+    close();
+    const Backup::CopyResult copied = Backup::copyInBlocks(source, path, [&](int) {
+        if (between)
+            between();
+    });
+    if (copied.ok)
+        QFile::remove(path + QStringLiteral("-journal")); // it belonged to the old file
+    open(programFolder);
+    return copied.ok ? QString() : copied.error;
 }
 
 void close() {

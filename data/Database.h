@@ -69,6 +69,15 @@ bool isOpen();
 // those of a backup file (of either kind), all or none. The error text, or empty.
 QString backupServer(const QString& target);
 QString restoreServer(const QString& source);
+// The backup of either kind, for the backup window: the file copied block by block (between()
+// runs before each), a server's tables from one moment. The error text, or empty.
+QString backupTo(const QString& target, const std::function<void()>& between = {});
+// The database replaced by a whole VORN database at source, all or none: the file's copy is
+// renamed over it with the connection closed, and the connection is opened again on the program
+// folder's database whatever happened; a server's rows are replaced in one transaction. The
+// error text, or empty.
+QString restoreFrom(const QString& source, const QString& programFolder,
+                    const std::function<void()>& between = {});
 QSqlDatabase connection();
 
 // A statement for the connection in use, forward only, its values bound by position. On a server
