@@ -116,13 +116,10 @@ void FrmkLID::ComputeScores() {
     const QList<QLineEdit*> boxes{ui->Text2, ui->Text4, ui->Text14};
     for (QLineEdit* box : boxes)
         box->setText(QStringLiteral("0"));
-    for (size_t i = 0; i < Scoring::key().size(); ++i) {
-        const Scoring::Subscale& subscale = Scoring::key()[i];
-        double sum = 0;
-        for (int item : subscale.items)
-            sum += Val(Adodc2->field(QString::number(item)));
-        boxes[int(i)]->setText(Scoring::ScoreText(sum, subscale.divisor));
-    }
+    const std::array<QString, 3> computed =
+        Scoring::scores([this](int item) { return Adodc2->field(QString::number(item)); });
+    for (size_t i = 0; i < computed.size(); ++i)
+        boxes[int(i)]->setText(computed[i]);
     // Answers with no registration row: the scores are shown but have nowhere to go.
     if (!Adodc5->hasCurrent()) {
         Dialogs::get().notice(

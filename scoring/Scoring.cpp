@@ -1,5 +1,7 @@
 #include "scoring/Scoring.h"
 
+#include "core/Val.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -37,6 +39,17 @@ QString MissingItemsText(const QList<int>& items) {
     for (int item : items)
         text += QLatin1Char(' ') + QString::number(item) + QStringLiteral("  ");
     return text;
+}
+
+std::array<QString, 3> scores(const std::function<QString(int item)>& answer) {
+    std::array<QString, 3> texts;
+    for (size_t i = 0; i < key().size(); ++i) {
+        double sum = 0;
+        for (int item : key()[i].items)
+            sum += Val(answer(item));
+        texts[i] = ScoreText(sum, key()[i].divisor);
+    }
+    return texts;
 }
 
 } // namespace Scoring

@@ -106,6 +106,8 @@ class TestScoring : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void scoresFromTheAnswers_data();
+    void scoresFromTheAnswers();
     void scoreText_data();
     void scoreText();
     void decimalTextHasNoExponent();
@@ -139,6 +141,34 @@ private:
     QPointer<FrmkLID> window;
     QTemporaryDir out;
 };
+
+// The three scores from 33 answers, cases the earlier program's files hold: sums 35, 40, 50;
+// every answer alike; a text that is not a number counts as 0.
+void TestScoring::scoresFromTheAnswers_data() {
+    QTest::addColumn<QStringList>("answers"); // items 1 to 33
+    QTest::addColumn<QStringList>("scores");
+    QStringList mixed(33, "4");
+    for (int item : {1, 5, 7, 11, 14, 17, 24, 25, 26, 28, 29})
+        mixed[item - 1] = "3";
+    mixed[0] = "5";                  // innovativeness 35 / 11
+    for (int item : {2, 12, 15, 19}) // maturity 40 / 9
+        mixed[item - 1] = "5";
+    for (int item : {3, 4}) // engagement 50 / 13
+        mixed[item - 1] = "3";
+    QTest::newRow("sums 35, 40, 50") << mixed << QStringList{"3.18", "4.44", "3.84"};
+    QTest::newRow("all 5") << QStringList(33, "5") << QStringList{"5", "5", "5"};
+    QStringList unread(33, "1");
+    unread[0] = "x";
+    QTest::newRow("a text that is no number") << unread << QStringList{"0.90", "1", "1"};
+}
+
+void TestScoring::scoresFromTheAnswers() {
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, scores);
+    const std::array<QString, 3> computed =
+        Scoring::scores([&](int item) { return answers[item - 1]; });
+    QCOMPARE(QStringList(computed.begin(), computed.end()), scores);
+}
 
 void TestScoring::scoreText_data() {
     QTest::addColumn<int>("sum");
