@@ -1101,9 +1101,10 @@ void TestServer::realProgramOffersTheFileWhenTheServerFails() {
     QCOMPARE(aside.readAll(), written);
 }
 
-// The README's set-up, its server commands run as written (as the postgres user, on a cluster of
-// the test's own): VORN's role makes the tables at first use, another role granted as the README
-// says reads and writes them, and a dump restored into a new database opens with its subjects.
+// The administrator guide's set-up, its server commands run as written (as the postgres user, on a
+// cluster of the test's own): VORN's role makes the tables at first use, another role granted as
+// the guide says reads and writes them, and a dump restored into a new database opens with its
+// subjects.
 void TestServer::serverSetUpFromTheReadme() {
     OwnCluster own(this);
     QVERIFY(own.started());
