@@ -1,5 +1,6 @@
 #include "core/Val.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -80,7 +81,15 @@ double Val(QStringView text) {
 }
 
 QString NumberText(double value) {
-    if (value == 0)
+    if (value == 0 || !std::isfinite(value))
         return QStringLiteral("0");
-    return QString::number(value, 'g', 15);
+    const int wholeDigits = std::max(1, int(std::floor(std::log10(std::fabs(value)))) + 1);
+    QString text = QString::number(value, 'f', std::max(0, 15 - wholeDigits));
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
 }

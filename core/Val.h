@@ -9,6 +9,6 @@
 // The point is the decimal separator whatever the locale says.
 double Val(QStringView text);
 
-// A number as text the way the program shows it: up to 15 significant digits, "." as the
-// decimal point, no trailing zeros (2.12, 0, -3.5).
+// A number as text the way the program shows it: up to 15 significant digits, no exponent, "."
+// as the decimal point whatever the regional settings say, no trailing zeros (2.12, 0, -3.5).
 QString NumberText(double value);

@@ -31,10 +31,6 @@ namespace {
 
 const QString kConnection = QStringLiteral("vorn");
 
-QString tr(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 // Runs the statement (the text given, or the one prepared); a failure throws DataError.
 void run(QSqlQuery& q, const QString* sql);
 // Why a statement failed, for the user; late: the server did not answer within the deadline.
@@ -116,7 +112,8 @@ void createSchema(QSqlDatabase& db) {
 QString createFile(const QString& path) {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
-        return tr("پوشهٔ %1 ساخته نشد.").arg(QDir::toNativeSeparators(info.absolutePath()));
+        return QString::fromUtf8("پوشهٔ %1 ساخته نشد.")
+            .arg(QDir::toNativeSeparators(info.absolutePath()));
     const QString temp = path + QStringLiteral(".new");
     QFile::remove(temp);
     QString error;
@@ -143,7 +140,7 @@ QString createFile(const QString& path) {
     }
     QSqlDatabase::removeDatabase(QStringLiteral("vorn-create"));
     if (error.isEmpty() && !QFile::rename(temp, path))
-        error = tr("نام‌گذاری پرونده ممکن نشد.");
+        error = QString::fromUtf8("نام‌گذاری پرونده ممکن نشد.");
     if (!error.isEmpty())
         QFile::remove(temp);
     return error;
@@ -158,13 +155,13 @@ QString notARegularFile(const QString& path) {
     const std::filesystem::path p(path.toStdString());
     const auto link = std::filesystem::symlink_status(p, error);
     if (error || !std::filesystem::exists(link))
-        return tr("این پرونده وجود ندارد.");
+        return QString::fromUtf8("این پرونده وجود ندارد.");
     const auto target = std::filesystem::status(p, error);
     if (std::filesystem::is_symlink(link) && (error || !std::filesystem::exists(target)))
-        return tr(
+        return QString::fromUtf8(
             "این مسیر پیوندی است به پرونده‌ای که وجود ندارد.");
     if (!std::filesystem::is_regular_file(target))
-        return tr("این مسیر یک پروندهٔ معمولی نیست (پوشه، پیوند یا دستگاه است).");
+        return QString::fromUtf8("این مسیر یک پروندهٔ معمولی نیست (پوشه، پیوند یا دستگاه است).");
     return {};
 }
 
@@ -174,15 +171,16 @@ QString whyForeign(const QString& path) {
         return why;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return tr("پرونده خوانده نمی‌شود: %1").arg(f.errorString());
+        return QString::fromUtf8("پرونده خوانده نمی‌شود: %1")
+            .arg(f.errorString());
     static const QByteArray magic("SQLite format 3\0", 16);
     const QByteArray header = f.read(100);
     if (!header.startsWith(magic) || header.size() < 100)
-        return tr("این پرونده پایگاه دادهٔ VORN نیست (قالب آن شناخته نشد).");
+        return QString::fromUtf8("این پرونده پایگاه دادهٔ VORN نیست (قالب آن شناخته نشد).");
     // Bytes 18 and 19 are 1 for a rollback journal; 2 (WAL) would make SQLite write files
     // beside it just to read it.
     if (header[18] != 1 || header[19] != 1)
-        return tr("این پرونده پایگاه دادهٔ VORN نیست (به شیوهٔ دیگری نوشته شده است).");
+        return QString::fromUtf8("این پرونده پایگاه دادهٔ VORN نیست (به شیوهٔ دیگری نوشته شده است).");
     return {};
 }
 
@@ -208,7 +206,7 @@ QString schemaProblem(QSqlDatabase& db) {
                 return t.name.compare(name, Qt::CaseInsensitive) == 0;
             });
             if (t == tables.end())
-                foreign << tr("جدول %1").arg(name);
+                foreign << QString::fromUtf8("جدول %1").arg(name);
             else if (sql != simplifiedSql(createTableSql(*t)))
                 wrong << t->name;
             else
@@ -218,10 +216,10 @@ QString schemaProblem(QSqlDatabase& db) {
                 return name == QLatin1String(i.name) && sql == simplifiedSql(i.sql());
             });
             if (!ours)
-                foreign << tr("نمایه %1").arg(name);
+                foreign << QString::fromUtf8("نمایه %1").arg(name);
         } else {
-            foreign << (type == QLatin1String("view")      ? tr("نمای %1").arg(name)
-                        : type == QLatin1String("trigger") ? tr("ماشه %1").arg(name)
+            foreign << (type == QLatin1String("view") ? QString::fromUtf8("نمای %1").arg(name)
+                        : type == QLatin1String("trigger") ? QString::fromUtf8("ماشه %1").arg(name)
                                                            : type + QLatin1Char(' ') + name);
         }
     }
@@ -230,14 +228,17 @@ QString schemaProblem(QSqlDatabase& db) {
         if (!found.contains(t.name) && !wrong.contains(t.name))
             missing << t.name;
     if (!missing.isEmpty())
-        return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در آن نیست.")
+        return QString::fromUtf8(
+                   "این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 در آن نیست.")
             .arg(missing.join(QStringLiteral("، ")));
     if (!wrong.isEmpty())
-        return tr("این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 ستون‌های دیگری دارند.")
+        return QString::fromUtf8(
+                   "این پرونده پایگاه دادهٔ VORN نیست: جدول‌های %1 ستون‌های دیگری دارند.")
             .arg(wrong.join(QStringLiteral("، ")));
     if (!foreign.isEmpty())
-        return tr("این پرونده پایگاه دادهٔ VORN نیست: چیزهایی در آن هست که VORN نساخته است "
-                  "(%1).")
+        return QString::fromUtf8(
+                   "این پرونده پایگاه دادهٔ VORN نیست: چیزهایی در آن هست که VORN نساخته است "
+                   "(%1).")
             .arg(foreign.join(QStringLiteral("، ")));
     return {};
 }
@@ -245,9 +246,10 @@ QString schemaProblem(QSqlDatabase& db) {
 // SQLite's own check of every page, then the schema: what both the restore of a backup and the
 // opening of the clinic's database demand before anything is written.
 QString refusal(const QString& path, const QString& problem) {
-    return tr("پایگاه داده باز نشد.\n\nپرونده: %1\nمشکل: %2\n\nبرنامه بسته می‌شود و این "
-              "پرونده تغییری نمی‌کند. اگر پرونده آسیب دیده است، آخرین نسخهٔ پشتیبان را "
-              "بازیابی کنید.")
+    return QString::fromUtf8(
+               "پایگاه داده باز نشد.\n\nپرونده: %1\nمشکل: %2\n\nبرنامه بسته می‌شود و این "
+               "پرونده تغییری نمی‌کند. اگر پرونده آسیب دیده است، آخرین نسخهٔ پشتیبان را "
+               "بازیابی کنید.")
         .arg(QDir::toNativeSeparators(path), problem);
 }
 
@@ -272,9 +274,9 @@ QString withFile(const QString& path, const QString& name,
 QString checkPages(QSqlDatabase& db) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next())
-        return tr("پرونده ناقص یا خراب است (%1).").arg(q.lastError().text());
+        return QString::fromUtf8("پرونده ناقص یا خراب است (%1).").arg(q.lastError().text());
     if (q.value(0).toString() != QLatin1String("ok"))
-        return tr("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
+        return QString::fromUtf8("پرونده ناقص یا خراب است (%1).").arg(q.value(0).toString());
     return {};
 }
 
@@ -379,8 +381,9 @@ QString describe(const ServerSettings& s) {
 }
 
 QString serverRefusal(const QString& where, const QString& problem) {
-    return tr("پایگاه داده باز نشد.\n\nسرور: %1\nمشکل: %2\n\nدر پایگاه دادهٔ سرور چیزی "
-              "تغییر نکرد.")
+    return QString::fromUtf8(
+               "پایگاه داده باز نشد.\n\nسرور: %1\nمشکل: %2\n\nدر پایگاه دادهٔ سرور چیزی "
+               "تغییر نکرد.")
         .arg(where, problem);
 }
 
@@ -405,22 +408,22 @@ QString connectionProblem(const QString& text) {
     };
     QString plain;
     if (says("pg_hba.conf"))
-        plain = tr(
+        plain = QString::fromUtf8(
             "سرور این اتصال را بنا بر قاعده‌های دسترسی خود (pg_hba.conf) نپذیرفت: مدیر "
             "سرور باید این رایانه، این کاربر و این پایگاه داده را در آن راه بدهد.");
     else if (says("does not support SSL"))
-        plain = tr(
+        plain = QString::fromUtf8(
             "رمزگذاری اتصال (TLS) خواسته شده است، اما سرور آن را ارائه نمی‌کند: مدیر "
             "سرور باید TLS را روشن کند.");
     else if (says("root certificate file"))
-        plain = tr(
+        plain = QString::fromUtf8(
             "برای وارسی گواهی سرور، گواهی مرجع در پروندهٔ ‎~/.postgresql/root.crt‎ این "
             "کاربر لازم است و آن پرونده نیست.");
     else if (says("does not match host name"))
-        plain = tr(
+        plain = QString::fromUtf8(
             "گواهی سرور برای نام دیگری است، نه برای نشانی‌ای که در تنظیمات آمده است.");
     else if (says("certificate verify failed") || says("certificate"))
-        plain = tr(
+        plain = QString::fromUtf8(
             "گواهی سرور پذیرفته نشد: مرجعی که در ‎~/.postgresql/root.crt‎ آمده آن را "
             "امضا نکرده است.");
     else if (says("password authentication failed") || says("no password supplied") ||
@@ -428,20 +431,24 @@ QString connectionProblem(const QString& text) {
         const QString ignored = ignoredPasswordFile();
         plain =
             ignored.isEmpty()
-                ? tr("نام کاربر یا گذرواژه پذیرفته نشد (گذرواژه در پروندهٔ ‎~/.pgpass‎ این "
-                     "کاربر نگه داشته می‌شود).")
-                : tr("پروندهٔ گذرواژه %1 را دیگران هم می‌توانند بخوانند، پس برنامه آن را "
-                     "نادیده گرفت. دسترسی آن را تنها برای خودتان بگذارید (chmod 600).")
+                ? QString::fromUtf8(
+                      "نام کاربر یا گذرواژه پذیرفته نشد (گذرواژه در پروندهٔ ‎~/.pgpass‎ این "
+                      "کاربر نگه داشته می‌شود).")
+                : QString::fromUtf8(
+                      "پروندهٔ گذرواژه %1 را دیگران هم می‌توانند بخوانند، پس برنامه آن را "
+                      "نادیده گرفت. دسترسی آن را تنها برای خودتان بگذارید (chmod 600).")
                       .arg(ignored);
     } else if (says("database") && says("does not exist"))
-        plain = tr("پایگاه داده‌ای به این نام روی سرور نیست.");
+        plain = QString::fromUtf8(
+            "پایگاه داده‌ای به این نام روی سرور نیست.");
     else if (says("connection refused") || says("no such file or directory") ||
              says("timeout expired") || says("could not translate host name") ||
              says("no route to host") || says("network is unreachable") ||
              says("could not connect") || says("is the server running"))
-        plain = tr("سرور در دسترس نیست: نشانی و درگاه را بررسی کنید و ببینید سرور روشن است.");
+        plain = QString::fromUtf8(
+            "سرور در دسترس نیست: نشانی و درگاه را بررسی کنید و ببینید سرور روشن است.");
     else
-        plain = tr("اتصال به سرور ممکن نشد.");
+        plain = QString::fromUtf8("اتصال به سرور ممکن نشد.");
     return plain + QStringLiteral("\n(") + text.trimmed() + QLatin1Char(')');
 }
 
@@ -632,16 +639,19 @@ QString serverSchemaProblem(QSqlDatabase& db, Layout layout = Layout::Current) {
                 foreign << object;
         for (const QString& object : required)
             if (!found.contains(object))
-                foreign << tr("بدون %1").arg(object);
+                foreign << QString::fromUtf8("بدون %1").arg(object);
     }
     if (!missing.isEmpty())
-        return tr("این پایگاه داده از VORN نیست: جدول‌های %1 در آن نیست.")
+        return QString::fromUtf8(
+                   "این پایگاه داده از VORN نیست: جدول‌های %1 در آن نیست.")
             .arg(missing.join(QStringLiteral("، ")));
     if (!wrong.isEmpty())
-        return tr("این پایگاه داده از VORN نیست: جدول‌های %1 ستون‌های دیگری دارند.")
+        return QString::fromUtf8(
+                   "این پایگاه داده از VORN نیست: جدول‌های %1 ستون‌های دیگری دارند.")
             .arg(wrong.join(QStringLiteral("، ")));
     if (!foreign.isEmpty())
-        return tr("این پایگاه داده از VORN نیست: چیزهایی در آن هست که VORN نساخته است (%1).")
+        return QString::fromUtf8(
+                   "این پایگاه داده از VORN نیست: چیزهایی در آن هست که VORN نساخته است (%1).")
             .arg(foreign.join(QStringLiteral("، ")));
     return {};
 }
@@ -688,27 +698,31 @@ QString serverRightsProblem(QSqlDatabase& db, bool firstUse) {
                "c.relnamespace = n.oid WHERE n.nspname = current_schema() AND c.relkind IN "
                "('r', 'S')), true), current_user, current_database()"));
     if (!q.next())
-        return tr("سرور به پرسش برنامه پاسخ نداد.");
+        return QString::fromUtf8("سرور به پرسش برنامه پاسخ نداد.");
     const QString user = q.value(4).toString();
     const QString database = q.value(5).toString();
     if (!q.value(0).toBool())
-        return tr("کاربر %1 به طرح‌وارهٔ (schema) این پایگاه داده دسترسی ندارد. مدیر سرور باید "
-                  "بدهد: GRANT USAGE ON SCHEMA public TO %1;")
+        return QString::fromUtf8(
+                   "کاربر %1 به طرح‌وارهٔ (schema) این پایگاه داده دسترسی ندارد. مدیر سرور باید "
+                   "بدهد: GRANT USAGE ON SCHEMA public TO %1;")
             .arg(user);
     if (q.value(1).toString() != QLatin1String("UTF8"))
-        return tr("پایگاه دادهٔ %1 با UTF-8 ساخته نشده است (%2) و نوشته‌های فارسی را نگه "
-                  "نمی‌دارد. مدیر سرور باید آن را از نو بسازد: createdb --owner %3 -E UTF8 -T "
-                  "template0 --locale=C.UTF-8 %1")
+        return QString::fromUtf8(
+                   "پایگاه دادهٔ %1 با UTF-8 ساخته نشده است (%2) و نوشته‌های فارسی را نگه "
+                   "نمی‌دارد. مدیر سرور باید آن را از نو بسازد: createdb --owner %3 -E UTF8 -T "
+                   "template0 --locale=C.UTF-8 %1")
             .arg(database, q.value(1).toString(), user);
     if (firstUse && !q.value(2).toBool())
-        return tr("این پایگاه داده خالی است، اما کاربر %1 اجازهٔ ساختن جدول‌های VORN را در آن "
-                  "ندارد. مدیر سرور باید او را صاحب پایگاه داده کند: ALTER DATABASE %2 OWNER TO "
-                  "%1; (و در PostgreSQL 15 به بعد: ALTER SCHEMA public OWNER TO %1;)")
+        return QString::fromUtf8(
+                   "این پایگاه داده خالی است، اما کاربر %1 اجازهٔ ساختن جدول‌های VORN را در آن "
+                   "ندارد. مدیر سرور باید او را صاحب پایگاه داده کند: ALTER DATABASE %2 OWNER TO "
+                   "%1; (و در PostgreSQL 15 به بعد: ALTER SCHEMA public OWNER TO %1;)")
             .arg(user, database);
     if (!firstUse && !q.value(3).toBool())
-        return tr("کاربر %1 اجازهٔ خواندن و نوشتن همهٔ جدول‌های VORN را ندارد. مدیر سرور باید "
-                  "بدهد: GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO "
-                  "%1; GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1;")
+        return QString::fromUtf8(
+                   "کاربر %1 اجازهٔ خواندن و نوشتن همهٔ جدول‌های VORN را ندارد. مدیر سرور باید "
+                   "بدهد: GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO "
+                   "%1; GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1;")
             .arg(user);
     return {};
 }
@@ -837,8 +851,9 @@ QStringList columns(const QString& table, QString* name) {
 QString connectTo(const QString& name, const ServerSettings& s) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
     if (!db.isValid())
-        return tr("برنامه برای کار با سرور PostgreSQL به بستهٔ libqt6sql6-psql نیاز دارد که نصب "
-                  "نیست.");
+        return QString::fromUtf8(
+            "برنامه برای کار با سرور PostgreSQL به بستهٔ libqt6sql6-psql نیاز دارد که نصب "
+            "نیست.");
     db.setHostName(s.host);
     db.setPort(s.port);
     db.setDatabaseName(s.database);
@@ -864,8 +879,9 @@ QString testServer(const ServerSettings& s, bool* usable) {
             if (const QString problem = serverRightsProblem(db, empty); !problem.isEmpty()) {
                 said = problem;
             } else if (empty) {
-                said = tr("اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین اجرا "
-                          "جدول‌های خود را در آن می‌سازد.");
+                said = QString::fromUtf8(
+                    "اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین اجرا "
+                    "جدول‌های خود را در آن می‌سازد.");
                 *usable = true;
             } else if (const QString problem = serverSchemaProblem(db);
                        !problem.isEmpty() &&
@@ -873,7 +889,7 @@ QString testServer(const ServerSettings& s, bool* usable) {
                 said = problem; // an earlier version's indexes are replaced at the next start
 
             } else {
-                said = tr("اتصال برقرار است و این پایگاه دادهٔ VORN است.");
+                said = QString::fromUtf8("اتصال برقرار است و این پایگاه دادهٔ VORN است.");
                 *usable = true;
             }
         } catch (const DataError& e) {
@@ -940,8 +956,9 @@ OpenResult openServer(const ServerSettings& s) {
     currentKind = Kind::Server;
     if (result.status == OpenResult::Created)
         result.message =
-            tr("پایگاه دادهٔ سرور (%1) نخستین بار به کار رفت: جدول‌های VORN در آن "
-               "ساخته شد.")
+            QString::fromUtf8(
+                "پایگاه دادهٔ سرور (%1) نخستین بار به کار رفت: جدول‌های VORN در آن "
+                "ساخته شد.")
                 .arg(result.path);
     else
         result.status = OpenResult::Opened;
@@ -966,14 +983,14 @@ OpenResult open(const QString& programFolder, PageCheck check) {
 
     if (!info.exists() && !info.isSymLink()) {
         if (const QString error = createFile(result.path); !error.isEmpty()) {
-            result.message = tr("پایگاه دادهٔ تازه در %1 ساخته نشد: %2")
+            result.message = QString::fromUtf8("پایگاه دادهٔ تازه در %1 ساخته نشد: %2")
                                  .arg(QDir::toNativeSeparators(result.path), error);
             return result;
         }
         result.status = OpenResult::Created;
-        result.message = tr("این نخستین اجرای برنامه در این پوشه است. پایگاه دادهٔ "
-                            "تازه‌ای "
-                            "در این مسیر ساخته شد:\n%1")
+        result.message = QString::fromUtf8("این نخستین اجرای برنامه در این پوشه است. پایگاه دادهٔ "
+                                           "تازه‌ای "
+                                           "در این مسیر ساخته شد:\n%1")
                              .arg(QDir::toNativeSeparators(result.path));
     } else if (const QString why = whyForeign(result.path); !why.isEmpty()) {
         result.message = refusal(result.path, why);
@@ -981,7 +998,8 @@ OpenResult open(const QString& programFolder, PageCheck check) {
     } else if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable()) {
         result.message = refusal(
             result.path,
-            tr("پرونده یا پوشهٔ آن برای نوشتن باز نمی‌شود."));
+            QString::fromUtf8(
+                "پرونده یا پوشهٔ آن برای نوشتن باز نمی‌شود."));
         return result;
     }
 
@@ -1211,15 +1229,16 @@ QString valueTheServerCannotHold(QSqlDatabase& in) {
                 const QString text = q.value(at).toString();
                 QString why;
                 if (type == QLatin1String("blob"))
-                    why = tr("بایت‌هایی است که متن نیستند");
+                    why = QString::fromUtf8("بایت‌هایی است که متن نیستند");
                 else if (type == QLatin1String("text") && text.contains(QChar(0)))
-                    why = tr("نویسهٔ تهی (NUL) دارد");
+                    why = QString::fromUtf8("نویسهٔ تهی (NUL) دارد");
                 else if (type == QLatin1String("text") &&
                          text.toUtf8().size() != q.value(at + 2).toLongLong())
-                    why = tr("با UTF-8 نوشته نشده است");
+                    why = QString::fromUtf8("با UTF-8 نوشته نشده است");
                 if (!why.isEmpty())
-                    return tr("در این نسخهٔ پشتیبان، مقدار «%1» در جدول %2 (آزمودنی با کد «%3») "
-                              "%4 و سرور آن را همان‌گونه نگه نمی‌دارد؛ چیزی در سرور تغییر نکرد.")
+                    return QString::fromUtf8(
+                               "در این نسخهٔ پشتیبان، مقدار «%1» در جدول %2 (آزمودنی با کد «%3») "
+                               "%4 و سرور آن را همان‌گونه نگه نمی‌دارد؛ چیزی در سرور تغییر نکرد.")
                         .arg(t.fields[f], t.name, q.value(0).toString(), why);
             }
     }
@@ -1244,8 +1263,9 @@ QString restoreServer(const QString& source) {
             all.commit();
             return QString();
         } catch (const CodeTaken&) {
-            return tr("در این نسخهٔ پشتیبان دو آزمودنی یک کد دارند و سرور دو آزمودنی با یک کد "
-                      "نمی‌پذیرد؛ چیزی در سرور تغییر نکرد.");
+            return QString::fromUtf8(
+                "در این نسخهٔ پشتیبان دو آزمودنی یک کد دارند و سرور دو آزمودنی با یک کد "
+                "نمی‌پذیرد؛ چیزی در سرور تغییر نکرد.");
         } catch (const DataError& e) {
             return e.message();
         }
@@ -1355,15 +1375,16 @@ QSqlDatabase connection() {
         QSqlDatabase db = QSqlDatabase::database(kConnection, false);
         db.close();
         if (!db.open())
-            throw DataError(tr("سرور پایگاه داده هنوز در دسترس نیست؛ کمی بعد دوباره امتحان "
-                               "کنید.\n") +
-                            connectionProblem(db.lastError().text()));
+            throw DataError(
+                QString::fromUtf8("سرور پایگاه داده هنوز در دسترس نیست؛ کمی بعد دوباره امتحان "
+                                  "کنید.\n") +
+                connectionProblem(db.lastError().text()));
         connectionLost = false;
         transactionDepth = 0;
         return db;
     }
     if (!isOpen())
-        throw DataError(tr("پایگاه داده باز نیست."));
+        throw DataError(QString::fromUtf8("پایگاه داده باز نیست."));
     return QSqlDatabase::database(kConnection, false);
 }
 
@@ -1398,30 +1419,34 @@ bool isLost(const QSqlError& error) {
     }
     if (late)
         throw DataError(
-            tr("سرور پایگاه داده در %1 ثانیه پاسخ نداد؛ این کار ذخیره نشد و چیزی "
-               "نیمه‌کاره نماند. ببینید سرور روشن و در دسترس است و دوباره امتحان "
-               "کنید: برنامه خودش دوباره وصل می‌شود.")
+            QString::fromUtf8(
+                "سرور پایگاه داده در %1 ثانیه پاسخ نداد؛ این کار ذخیره نشد و چیزی "
+                "نیمه‌کاره نماند. ببینید سرور روشن و در دسترس است و دوباره امتحان "
+                "کنید: برنامه خودش دوباره وصل می‌شود.")
                 .arg(Deadline::Seconds));
     if (currentKind == Kind::Server) {
         const QString state = error.nativeErrorCode();
         // The server keeps a subject's code unique: another workstation took it first.
         if (state == QLatin1String("23505") || state == QLatin1String("23P01"))
-            throw CodeTaken(tr("این کد را همین حالا کسی دیگر برای آزمودنی دیگری ثبت کرده "
-                               "است؛ چیزی نوشته نشد."));
+            throw CodeTaken(
+                QString::fromUtf8("این کد را همین حالا کسی دیگر برای آزمودنی دیگری ثبت کرده "
+                                  "است؛ چیزی نوشته نشد."));
         if (lost)
             throw DataError(
-                tr("ارتباط با سرور پایگاه داده قطع شد؛ این کار ذخیره نشد و چیزی "
-                   "نیمه‌کاره نماند. وقتی سرور در دسترس بود دوباره امتحان "
-                   "کنید: برنامه خودش دوباره وصل می‌شود.\n(") +
+                QString::fromUtf8(
+                    "ارتباط با سرور پایگاه داده قطع شد؛ این کار ذخیره نشد و چیزی "
+                    "نیمه‌کاره نماند. وقتی سرور در دسترس بود دوباره امتحان "
+                    "کنید: برنامه خودش دوباره وصل می‌شود.\n(") +
                 error.text().trimmed() + QLatin1Char(')'));
         // Another session holds a lock past the deadline the connection sets.
         if (state == QLatin1String("55P03") || state == QLatin1String("57014"))
             throw DataError(
-                tr("میز دیگری همین داده‌ها را در دست دارد و سرور در %1 ثانیه آن را "
-                   "آزاد نکرد؛ چیزی نوشته نشد. کمی بعد دوباره امتحان کنید.")
+                QString::fromUtf8(
+                    "میز دیگری همین داده‌ها را در دست دارد و سرور در %1 ثانیه آن را "
+                    "آزاد نکرد؛ چیزی نوشته نشد. کمی بعد دوباره امتحان کنید.")
                     .arg(Deadline::LockSeconds));
         if (state == QLatin1String("42501"))
-            throw DataError(tr(
+            throw DataError(QString::fromUtf8(
                 "کاربر پایگاه داده اجازهٔ این کار را روی سرور ندارد؛ مدیر سرور "
                 "باید دسترسی خواندن و نوشتن جدول‌های VORN را به او بدهد."));
     }

@@ -9,10 +9,6 @@
 
 namespace {
 
-QString tr(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 const QStringList kSslModes{"disable", "allow", "prefer", "require", "verify-ca", "verify-full"};
 
 } // namespace
@@ -33,7 +29,7 @@ Read read(const QString& programFolder) {
     const QString where = QDir::toNativeSeparators(path);
     QFile f(path);
     if (!info.isFile() || !f.open(QIODevice::ReadOnly | QIODevice::Text) || f.size() > 65536) {
-        result.error = tr("پروندهٔ اتصال به سرور خوانده نشد: %1").arg(where);
+        result.error = QString::fromUtf8("پروندهٔ اتصال به سرور خوانده نشد: %1").arg(where);
         return result;
     }
     ServerSettings s;
@@ -49,9 +45,10 @@ Read read(const QString& programFolder) {
         if (name.contains(QLatin1String("pass"))) {
             // Its value is never shown: the password belongs in the user's ~/.pgpass.
             result.error =
-                tr("در پروندهٔ اتصال به سرور (%1) گذرواژه نوشته شده است. گذرواژه "
-                   "جای آن نیست: آن سطر را بردارید و گذرواژه را در پروندهٔ ‎~/.pgpass‎ "
-                   "کاربری که VORN را اجرا می‌کند بنویسید (با دسترسی 600).")
+                QString::fromUtf8(
+                    "در پروندهٔ اتصال به سرور (%1) گذرواژه نوشته شده است. گذرواژه "
+                    "جای آن نیست: آن سطر را بردارید و گذرواژه را در پروندهٔ ‎~/.pgpass‎ "
+                    "کاربری که VORN را اجرا می‌کند بنویسید (با دسترسی 600).")
                     .arg(where);
             return result;
         }
@@ -68,14 +65,16 @@ Read read(const QString& programFolder) {
         else
             ok = false;
         if (!ok || s.port < 1 || s.port > 65535 || !kSslModes.contains(s.sslMode)) {
-            result.error = tr("پروندهٔ اتصال به سرور درست نیست (%1): «%2»").arg(where, line);
+            result.error =
+                QString::fromUtf8("پروندهٔ اتصال به سرور درست نیست (%1): «%2»").arg(where, line);
             return result;
         }
     }
     if (s.host.isEmpty() || s.database.isEmpty() || s.user.isEmpty()) {
-        result.error = tr("در پروندهٔ اتصال به سرور (%1) نشانی سرور، نام پایگاه داده یا نام "
-                          "کاربر نیامده است.")
-                           .arg(where);
+        result.error =
+            QString::fromUtf8("در پروندهٔ اتصال به سرور (%1) نشانی سرور، نام پایگاه داده یا نام "
+                              "کاربر نیامده است.")
+                .arg(where);
         return result;
     }
     result.settings = s;
@@ -101,13 +100,14 @@ QString write(const QString& programFolder, const ServerSettings& s) {
     for (const QString& value : {s.host, s.database, s.user, s.sslMode})
         if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')) ||
             value.trimmed() != value || value.isEmpty())
-            return tr("نشانی سرور، نام پایگاه داده و نام کاربر باید هر کدام یک سطر باشند، بی "
-                      "فاصله در آغاز و پایان.");
+            return QString::fromUtf8(
+                "نشانی سرور، نام پایگاه داده و نام کاربر باید هر کدام یک سطر باشند، بی "
+                "فاصله در آغاز و پایان.");
     if (!kSslModes.contains(s.sslMode) || s.port < 1 || s.port > 65535)
-        return tr("درگاه یا حالت رمزگذاری درست نیست.");
+        return QString::fromUtf8("درگاه یا حالت رمزگذاری درست نیست.");
     const QString path = settingsPath(programFolder);
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return tr("پوشهٔ %1 ساخته نشد.")
+        return QString::fromUtf8("پوشهٔ %1 ساخته نشد.")
             .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Text))

@@ -19,24 +19,21 @@ namespace Legacy {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Legacy", text);
-}
-
 // The reason the helper gave, in the user's words.
 QString reason(const QString& why) {
     const QStringList part = why.split(QLatin1Char(' '));
     if (part[0] == QLatin1String("unreadable"))
-        return tr("پایگاه دادهٔ Jet یا ACE خوانا نیست");
+        return QString::fromUtf8("پایگاه دادهٔ Jet یا ACE خوانا نیست");
     if (part[0] == QLatin1String("foreign"))
-        return tr(
+        return QString::fromUtf8(
             "جدول‌های ide، Answer، QUS و Theme در آن نیست: پایگاه دادهٔ برنامهٔ دیگری است");
     if (part[0] == QLatin1String("columns") && part.size() >= 3)
-        return tr("جدول %1 ستون %2 را ندارد (یا نوع آن متن نیست)").arg(part[1], part[2]);
+        return QString::fromUtf8("جدول %1 ستون %2 را ندارد (یا نوع آن متن نیست)")
+            .arg(part[1], part[2]);
     if (part[0] == QLatin1String("damaged") && part.size() >= 2)
-        return tr("پرونده آسیب دیده است: جدول %1 خوانده نشد").arg(part[1]);
+        return QString::fromUtf8("پرونده آسیب دیده است: جدول %1 خوانده نشد").arg(part[1]);
     if (part[0] == QLatin1String("write"))
-        return tr("پایگاه دادهٔ تازه نوشته نشد (%1)").arg(why.mid(6));
+        return QString::fromUtf8("پایگاه دادهٔ تازه نوشته نشد (%1)").arg(why.mid(6));
     return why;
 }
 
@@ -61,22 +58,26 @@ QString summaryOf(const QStringList& lines) {
             duplicates << value;
     }
     QString text =
-        tr("از پایگاه دادهٔ برنامهٔ پیشین آورده شد: %1 آزمودنی، %2 ردیف پاسخ و نمره‌های "
-           "%3 آزمودنی، همه همان‌گونه که بودند.")
+        QString::fromUtf8(
+            "از پایگاه دادهٔ برنامهٔ پیشین آورده شد: %1 آزمودنی، %2 ردیف پاسخ و نمره‌های "
+            "%3 آزمودنی، همه همان‌گونه که بودند.")
             .arg(subjects, answers, scores);
     if (!ignored.isEmpty())
         text += QLatin1Char('\n') +
-                tr("جدول‌های %1 از VORN نیستند و آورده نشدند.")
+                QString::fromUtf8(
+                    "جدول‌های %1 از VORN نیستند و آورده نشدند.")
                     .arg(ignored.join(QStringLiteral("، ")));
     if (themes > 1)
-        text += QLatin1Char('\n') +
-                tr("جدول Theme %1 ردیف داشت؛ تنها ردیف نخست نگه داشته شد، "
-                   "همان که برنامهٔ پیشین به کار می‌برد.")
-                    .arg(themes);
+        text +=
+            QLatin1Char('\n') +
+            QString::fromUtf8("جدول Theme %1 ردیف داشت؛ تنها ردیف نخست نگه داشته شد، "
+                              "همان که برنامهٔ پیشین به کار می‌برد.")
+                .arg(themes);
     if (!duplicates.isEmpty())
-        text += QLatin1Char('\n') + tr("این کدها را بیش از یک آزمودنی دارد و همه نگه داشته شدند؛ "
-                                       "آن‌ها را از هم جدا کنید: %1")
-                                        .arg(duplicates.join(QStringLiteral("، ")));
+        text += QLatin1Char('\n') +
+                QString::fromUtf8("این کدها را بیش از یک آزمودنی دارد و همه نگه داشته شدند؛ "
+                                  "آن‌ها را از هم جدا کنید: %1")
+                    .arg(duplicates.join(QStringLiteral("، ")));
     return text;
 }
 
@@ -100,9 +101,10 @@ Conversion convert(const QString& source, const QString& target, const Helper& h
     const QString named = QDir::toNativeSeparators(source);
     auto refused = [&](const QString& why) {
         QFile::remove(target);
-        result.problem = tr("پایگاه دادهٔ برنامهٔ پیشین (%1) به VORN آورده نشد: %2. چیزی تغییر "
-                            "نکرد.")
-                             .arg(named, why);
+        result.problem =
+            QString::fromUtf8("پایگاه دادهٔ برنامهٔ پیشین (%1) به VORN آورده نشد: %2. چیزی تغییر "
+                              "نکرد.")
+                .arg(named, why);
         return result;
     };
     QFile::remove(target);
@@ -130,23 +132,25 @@ Conversion convert(const QString& source, const QString& target, const Helper& h
     if (process.state() != QProcess::NotRunning)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (process.error() == QProcess::FailedToStart)
-        return refused(tr("برنامهٔ کمکی %1 اجرا نشد (%2)")
+        return refused(QString::fromUtf8("برنامهٔ کمکی %1 اجرا نشد (%2)")
                            .arg(QDir::toNativeSeparators(program), process.errorString()));
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished();
-        return refused(tr("خواندن آن در %1 ثانیه به پایان نرسید").arg(seconds));
+        return refused(QString::fromUtf8("خواندن آن در %1 ثانیه به پایان نرسید").arg(seconds));
     }
     const QStringList lines = QString::fromUtf8(process.readAllStandardOutput())
                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     if (process.exitStatus() != QProcess::NormalExit)
-        return refused(tr("برنامهٔ کمکی خواندن آن هنگام کار از کار افتاد؛ پرونده احتمالاً آسیب "
-                          "دیده است"));
+        return refused(
+            QString::fromUtf8("برنامهٔ کمکی خواندن آن هنگام کار از کار افتاد؛ پرونده احتمالاً آسیب "
+                              "دیده است"));
     if (process.exitCode() != 0) {
         const QString line = lines.isEmpty() ? QString() : lines.last();
-        return refused(line.startsWith(QLatin1String("refused "))
-                           ? reason(line.mid(8))
-                           : tr("برنامهٔ کمکی با کد %1 پایان یافت").arg(process.exitCode()));
+        return refused(
+            line.startsWith(QLatin1String("refused "))
+                ? reason(line.mid(8))
+                : QString::fromUtf8("برنامهٔ کمکی با کد %1 پایان یافت").arg(process.exitCode()));
     }
     // Whatever the helper wrote is judged like any other file before it is used.
     if (const QString problem = Database::checkFile(target); !problem.isEmpty())
@@ -184,14 +188,16 @@ Conversion bringIn(const QString& programFolder, const Helper& helper) {
             QFile::remove(kept);
         result.summary.clear();
         result.problem =
-            tr("پایگاه دادهٔ برنامهٔ پیشین (%1) به VORN آورده نشد: پرونده‌ها در پوشهٔ "
-               "DBVORN جابه‌جا نشدند (%2). چیزی تغییر نکرد.")
+            QString::fromUtf8(
+                "پایگاه دادهٔ برنامهٔ پیشین (%1) به VORN آورده نشد: پرونده‌ها در پوشهٔ "
+                "DBVORN جابه‌جا نشدند (%2). چیزی تغییر نکرد.")
                 .arg(QDir::toNativeSeparators(database), why);
         return result;
     }
     result.summary +=
         QLatin1Char('\n') +
-        tr("پروندهٔ برنامهٔ پیشین دست‌نخورده با نام %1 کنار آن ماند.")
+        QString::fromUtf8(
+            "پروندهٔ برنامهٔ پیشین دست‌نخورده با نام %1 کنار آن ماند.")
             .arg(QDir::toNativeSeparators(kept));
     return result;
 }

@@ -33,10 +33,6 @@ namespace Export {
 
 namespace {
 
-QString tr(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 // How a column's text becomes a value where a format has numbers.
 enum class Kind { Text, Number, Answer, Sex, Marital };
 
@@ -52,20 +48,21 @@ struct Column {
 
 QList<Column> columns() {
     QList<Column> all{
-        {"code", tr("کد"), "i.\"Code\"", Kind::Text},
-        {"fname", tr("نام"), "i.\"FName\"", Kind::Text},
-        {"lname", tr("نام خانوادگي"), "i.\"LName\"", Kind::Text},
-        {"sex", tr("جنسيت"), "i.\"Jens\"", Kind::Sex},
-        {"age", tr("سن"), "i.\"Sen\"", Kind::Number},
-        {"marital", tr("وضعيت تأهل"), "i.\"Taahol\"", Kind::Marital},
-        {"educ", tr("تحصيلات"), "i.\"Tahsil\"", Kind::Text},
-        {"group", tr("گروه"), "i.\"Group\"", Kind::Text},
-        {"date", tr("تاريخ"), "i.\"Date\"", Kind::Text},
-        {"time", tr("ساعت"), "i.\"Time\"", Kind::Text},
+        {"code", QString::fromUtf8("کد"), "i.\"Code\"", Kind::Text},
+        {"fname", QString::fromUtf8("نام"), "i.\"FName\"", Kind::Text},
+        {"lname", QString::fromUtf8("نام خانوادگي"), "i.\"LName\"", Kind::Text},
+        {"sex", QString::fromUtf8("جنسيت"), "i.\"Jens\"", Kind::Sex},
+        {"age", QString::fromUtf8("سن"), "i.\"Sen\"", Kind::Number},
+        {"marital", QString::fromUtf8("وضعيت تأهل"), "i.\"Taahol\"", Kind::Marital},
+        {"educ", QString::fromUtf8("تحصيلات"), "i.\"Tahsil\"", Kind::Text},
+        {"group", QString::fromUtf8("گروه"), "i.\"Group\"", Kind::Text},
+        {"date", QString::fromUtf8("تاريخ"), "i.\"Date\"", Kind::Text},
+        {"time", QString::fromUtf8("ساعت"), "i.\"Time\"", Kind::Text},
     };
     for (int item = 1; item <= Tables::ItemCount; ++item)
         all.append({QStringLiteral("item%1").arg(item, 2, 10, QLatin1Char('0')),
-                    tr("سؤال %1").arg(item), QStringLiteral("a.\"%1\"").arg(item), Kind::Answer});
+                    QString::fromUtf8("سؤال %1").arg(item), QStringLiteral("a.\"%1\"").arg(item),
+                    Kind::Answer});
     const char* names[] = {"innov", "matur", "engag"};
     for (size_t i = 0; i < Scoring::key().size(); ++i)
         all.append({QString::fromLatin1(names[i]), QString::fromUtf8(Scoring::key()[i].caption),
@@ -128,14 +125,16 @@ QString whyNotWritten(const QString& folder, const QString& detail) {
     struct statvfs disk {};
     QString why;
     if (::access(where.constData(), W_OK) != 0)
-        why = errno == EROFS ? tr("این دیسک یا پوشه فقط‌خواندنی است.")
-              : errno == ENOENT ? tr("این پوشه وجود ندارد.")
-                                : tr("اجازهٔ نوشتن در این پوشه را ندارید.");
+        why =
+            errno == EROFS
+                ? QString::fromUtf8("این دیسک یا پوشه فقط‌خواندنی است.")
+            : errno == ENOENT ? QString::fromUtf8("این پوشه وجود ندارد.")
+                              : QString::fromUtf8("اجازهٔ نوشتن در این پوشه را ندارید.");
     else if (::statvfs(where.constData(), &disk) == 0 &&
              qint64(disk.f_bavail) * qint64(disk.f_frsize) < (qint64(1) << 20))
-        why = tr("جای خالی دیسک تمام شده است.");
+        why = QString::fromUtf8("جای خالی دیسک تمام شده است.");
     else
-        why = tr("نوشتن پرونده ممکن نشد.");
+        why = QString::fromUtf8("نوشتن پرونده ممکن نشد.");
     return detail.isEmpty() ? why : why + QStringLiteral(" (") + detail + QLatin1Char(')');
 }
 
@@ -161,7 +160,7 @@ public:
 
 protected:
     void noteCut(const QStringList& values, const Column& column) {
-        cut << tr("آزمودنی %1: %2").arg(values.value(0), column.caption);
+        cut << QString::fromUtf8("آزمودنی %1: %2").arg(values.value(0), column.caption);
     }
 };
 
@@ -253,7 +252,7 @@ public:
         options.tmpdir = tmpdir_.data();
         book_ = workbook_new_opt(path_.constData(), &options);
         if (!book_)
-            return tr("پرونده ساخته نشد.");
+            return QString::fromUtf8("پرونده ساخته نشد.");
         sheet_ = workbook_add_worksheet(book_, "VORN");
         bold_ = workbook_add_format(book_);
         format_set_bold(bold_);
@@ -354,8 +353,9 @@ public:
             return set;
         };
         readstat_label_set_t* answers =
-            labels("answers", {tr("کاملاً موافق"), tr("موافق"), tr("نمي دانم"), tr("مخالف"),
-                               tr("کاملاً مخالف")});
+            labels("answers", {QString::fromUtf8("کاملاً موافق"), QString::fromUtf8("موافق"),
+                               QString::fromUtf8("نمي دانم"), QString::fromUtf8("مخالف"),
+                               QString::fromUtf8("کاملاً مخالف")});
         readstat_label_set_t* sexes = nullptr;
         readstat_label_set_t* marital = nullptr;
         for (const Column& col : columns)
@@ -528,7 +528,8 @@ Result write(const QString& path, Format format, const QString& group, const Pro
     QList<Column> cols = columns();
     const QString folder = QFileInfo(path).absolutePath();
     auto failed = [&](const QString& why) {
-        result.error = tr("پروندهٔ خروجی %1 نوشته نشد: %2").arg(QDir::toNativeSeparators(path), why);
+        result.error = QString::fromUtf8("پروندهٔ خروجی %1 نوشته نشد: %2")
+                           .arg(QDir::toNativeSeparators(path), why);
         return result;
     };
     auto notWritten = [&](const QString& detail) { return failed(whyNotWritten(folder, detail)); };

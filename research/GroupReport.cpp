@@ -14,10 +14,6 @@ namespace GroupReport {
 
 namespace {
 
-QString tr(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 std::array<QList<int>, Statistics::Subscales> subscaleItems() {
     std::array<QList<int>, Statistics::Subscales> items;
     for (size_t i = 0; i < items.size(); ++i)
@@ -69,8 +65,8 @@ QString number(double v) {
 
 QString alphaText(double alpha, qint64 count) {
     if (std::isnan(alpha))
-        return tr("تعریف نمی‌شود (%1 نفر)").arg(count);
-    return tr("%1 (%2 نفر)").arg(number(alpha)).arg(count);
+        return QString::fromUtf8("تعریف نمی‌شود (%1 نفر)").arg(count);
+    return QString::fromUtf8("%1 (%2 نفر)").arg(number(alpha)).arg(count);
 }
 
 Figures compute() {
@@ -114,12 +110,13 @@ Figures compute() {
 
 std::unique_ptr<Report> report(const Figures& figures, const QString& clinic) {
     ReportLayout layout;
-    layout.title = tr("آمار گروه‌ها");
+    layout.title = QString::fromUtf8("آمار گروه‌ها");
     layout.width = Width;
 
     layout.reportHeader.name = QStringLiteral("Section4");
     layout.reportHeader.height = 1500;
-    layout.reportHeader.items << item(ReportItem::Kind::Label, tr("آمار گروه‌ها"),
+    layout.reportHeader.items << item(ReportItem::Kind::Label,
+                                      QString::fromUtf8("آمار گروه‌ها"),
                                       QRect(0, 0, Width, 500), 16, true, Qt::AlignCenter);
     ReportItem name = item(ReportItem::Kind::Label, clinic, QRect(0, 500, Width, 400), 11, false,
                            Qt::AlignCenter);
@@ -127,7 +124,8 @@ std::unique_ptr<Report> report(const Figures& figures, const QString& clinic) {
     layout.reportHeader.items << name;
     ReportItem left = item(
         ReportItem::Kind::Label,
-        tr("آزمودنی‌هایی که هنوز نمره‌گذاری نشده‌اند و در این آمار نیامده‌اند: %1")
+        QString::fromUtf8(
+            "آزمودنی‌هایی که هنوز نمره‌گذاری نشده‌اند و در این آمار نیامده‌اند: %1")
             .arg(figures.notScored),
         QRect(0, 950, Width, 400), 10);
     left.name = QStringLiteral("NotScored");
@@ -141,7 +139,8 @@ std::unique_ptr<Report> report(const Figures& figures, const QString& clinic) {
     d << item(ReportItem::Kind::Line, QString(), QRect(0, 520, Width, 0));
     int y = 560;
     for (const ColumnPlace& c : kColumns)
-        d << item(ReportItem::Kind::Label, tr(c.caption), QRect(c.left, y, c.width, Line), 9, true);
+        d << item(ReportItem::Kind::Label, QString::fromUtf8(c.caption),
+                  QRect(c.left, y, c.width, Line), 9, true);
     for (int s = 0; s < Statistics::Subscales; ++s) {
         y += Line;
         for (const ColumnPlace& c : kColumns) {
@@ -152,9 +151,10 @@ std::unique_ptr<Report> report(const Figures& figures, const QString& clinic) {
     }
     // The means as bars on the 1 to 5 scale, drawn under a frame of the whole scale.
     y += Line + 100;
-    d << item(ReportItem::Kind::Label,
-              tr("میانگین زیرمقیاس‌ها روی مقیاس ۱ تا ۵"),
-              QRect(0, y, Width, Line), 9, true);
+    d << item(
+        ReportItem::Kind::Label,
+        QString::fromUtf8("میانگین زیرمقیاس‌ها روی مقیاس ۱ تا ۵"),
+        QRect(0, y, Width, Line), 9, true);
     for (int s = 0; s < Statistics::Subscales; ++s) {
         y += Line;
         d << item(ReportItem::Kind::Label, QString::fromUtf8(Scoring::key()[size_t(s)].caption),
@@ -174,7 +174,8 @@ std::unique_ptr<Report> report(const Figures& figures, const QString& clinic) {
                   QRect(600, y, 900, Line));
     }
     y += Line + 100;
-    d << item(ReportItem::Kind::Label, tr("میانگین هر سؤال"), QRect(0, y, Width, Line), 9, true);
+    d << item(ReportItem::Kind::Label, QString::fromUtf8("میانگین هر سؤال"),
+              QRect(0, y, Width, Line), 9, true);
     y += Line;
     for (int i = 0; i < Statistics::Items; ++i) {
         const QString field = QStringLiteral("item%1").arg(i + 1);
@@ -188,11 +189,12 @@ std::unique_ptr<Report> report(const Figures& figures, const QString& clinic) {
     QList<QStringList> rows;
     for (qsizetype g = 0; g < figures.groups.size(); ++g) {
         const Statistics::Group& group = figures.groups[g];
-        const QString title = g == 0                 ? tr("همهٔ آزمودنی‌ها")
-                              : group.name.isEmpty() ? tr("بدون گروه")
-                                                     : tr("گروه %1").arg(group.name);
-        QStringList row{
-            tr("%1 — نمره‌گذاری‌شده: %2 نفر").arg(title).arg(group.scored)};
+        const QString title = g == 0 ? QString::fromUtf8("همهٔ آزمودنی‌ها")
+                              : group.name.isEmpty() ? QString::fromUtf8("بدون گروه")
+                                                     : QString::fromUtf8("گروه %1").arg(group.name);
+        QStringList row{QString::fromUtf8("%1 — نمره‌گذاری‌شده: %2 نفر")
+                            .arg(title)
+                            .arg(group.scored)};
         for (int s = 0; s < Statistics::Subscales; ++s) {
             const Statistics::Summary& sum = group.scores[size_t(s)];
             row << QString::fromUtf8(Scoring::key()[size_t(s)].caption) << number(sum.mean)
@@ -200,7 +202,7 @@ std::unique_ptr<Report> report(const Figures& figures, const QString& clinic) {
                 << alphaText(group.alpha[size_t(s)], group.alphaCount[size_t(s)]);
         }
         for (int i = 0; i < Statistics::Items; ++i)
-            row << tr("%1: %2").arg(i + 1).arg(number(group.itemMeans[size_t(i)]));
+            row << QString::fromUtf8("%1: %2").arg(i + 1).arg(number(group.itemMeans[size_t(i)]));
         rows << row;
     }
     auto r = std::make_unique<Report>(std::move(layout));

@@ -16,22 +16,8 @@ const std::array<Subscale, 3>& key() {
     return subscales;
 }
 
-QString DecimalText(double value) {
-    if (value == 0 || !std::isfinite(value))
-        return QStringLiteral("0");
-    const int wholeDigits = std::max(1, int(std::floor(std::log10(std::fabs(value)))) + 1);
-    QString text = QString::number(value, 'f', std::max(0, 15 - wholeDigits));
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(QLatin1Char('.')))
-            text.chop(1);
-    }
-    return text;
-}
-
 QString ScoreText(double sum, int divisor) {
-    return DecimalText(sum / divisor).left(4);
+    return NumberText(sum / divisor).left(4);
 }
 
 QString MissingItemsText(const QList<int>& items) {

@@ -18,10 +18,6 @@ struct Subscale {
 // Innovativeness, maturity, engagement; no item is reverse-scored.
 const std::array<Subscale, 3>& key();
 
-// A number as decimal text: at most 15 significant digits, no exponent, no trailing zeros,
-// "." as the point whatever the regional settings say.
-QString DecimalText(double value);
-
 // The score of a subscale: the mean of its answers as decimal text, cut (not rounded) to its
 // first four characters: 35 over 11 gives "3.18", 54 over 11 "4.90".
 QString ScoreText(double sum, int divisor);

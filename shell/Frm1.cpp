@@ -313,10 +313,6 @@ void Frm1::SuggestNextCode() {
         Adodc2->setField(QStringLiteral("Code"), proposal);
 }
 
-QString Frm1::SkipTakenCode(const QString& lastCode, const QStringList& taken) {
-    return Registration::skipTakenCode(lastCode, taken);
-}
-
 // Each value in turn must be given; at the first one missing the user is told and taken there.
 bool Frm1::RegistrationComplete() {
     const struct {

@@ -64,7 +64,6 @@ private:
     void ShowHoverHelp(const QString& text);
     void SuggestNextCode();
     void OfferNextCode();
-    static QString SkipTakenCode(const QString& lastCode, const QStringList& taken);
     bool RegistrationComplete();
 
     std::unique_ptr<Ui::Frm1> ui;

@@ -20,10 +20,12 @@ public:
     explicit FrmServer(QWidget* parent = nullptr);
     ~FrmServer() override;
 
-private:
+private Q_SLOTS:
     void CmdTest_Click();
     void CmdSave_Click();
     void CmdFile_Click();
+
+private:
     // Tries the server on a thread of its own, then tells done what was found.
     void TryServer(const ServerSettings& settings,
                    std::function<void(const QString& said, bool usable)> done);

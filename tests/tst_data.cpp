@@ -65,6 +65,8 @@ class TestData : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void nextCodeSkipsTakenOnes_data();
+    void nextCodeSkipsTakenOnes();
     void registrationSavesOrSaysTheCodeIsTaken();
     void val_data();
     void val();
@@ -487,6 +489,27 @@ void TestData::init() {
 
 void TestData::cleanup() {
     folder.reset();
+}
+
+void TestData::nextCodeSkipsTakenOnes_data() {
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QStringList>("taken");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("free") << "11" << QStringList{} << "12";
+    QTest::newRow("two taken") << "11" << QStringList{"13", "12"} << "14";
+    QTest::newRow("written otherwise is not taken") << "11" << QStringList{"012", "12.0"} << "12";
+    QTest::newRow("nothing yet") << "" << QStringList{} << "1";
+    QTest::newRow("a text code") << "A7" << QStringList{} << "1";
+    QTest::newRow("a fraction") << "2.5" << QStringList{"3.5"} << "4.5";
+    QTest::newRow("past 15 digits, no exponent")
+        << "999999999999999" << QStringList{} << "1000000000000000";
+}
+
+void TestData::nextCodeSkipsTakenOnes() {
+    QFETCH(QString, last);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, next);
+    QCOMPARE(Registration::skipTakenCode(last, taken), next);
 }
 
 // A free code saves both rows and is proposed past; a taken one writes nothing, and on a server

@@ -1,3 +1,4 @@
+#include "core/Val.h"
 #include "data/Content.h"
 #include "report/Report.h"
 #include "scoring/FrmkLID.h"
@@ -202,15 +203,15 @@ void TestScoring::scoreText() {
     QFETCH(int, divisor);
     QFETCH(QString, quotient);
     QFETCH(QString, score);
-    QCOMPARE(Scoring::DecimalText(double(sum) / divisor), quotient);
+    QCOMPARE(NumberText(double(sum) / divisor), quotient);
     QCOMPARE(Scoring::ScoreText(sum, divisor), score);
 }
 
 void TestScoring::decimalTextHasNoExponent() {
-    QCOMPARE(Scoring::DecimalText(0.00001), QStringLiteral("0.00001"));
-    QCOMPARE(Scoring::DecimalText(1e16), QStringLiteral("10000000000000000"));
-    QCOMPARE(Scoring::DecimalText(-2.5), QStringLiteral("-2.5"));
-    QCOMPARE(Scoring::DecimalText(0), QStringLiteral("0"));
+    QCOMPARE(NumberText(0.00001), QStringLiteral("0.00001"));
+    QCOMPARE(NumberText(1e16), QStringLiteral("10000000000000000"));
+    QCOMPARE(NumberText(-2.5), QStringLiteral("-2.5"));
+    QCOMPARE(NumberText(0), QStringLiteral("0"));
 }
 
 void TestScoring::missingItemsText() {
