@@ -73,6 +73,11 @@ bool isUniqueCode(const Index& index) {
     return QLatin1String(index.name) == QLatin1String("vorn_ide_code");
 }
 
+// On the server, the constraint that keeps a subject's code unique, beside the code's index.
+QString uniqueName(const Index& index) {
+    return QString::fromLatin1(index.name) + QStringLiteral("_unique");
+}
+
 // Characters of a text a server index holds: four bytes each at most, within an entry's limit.
 constexpr int kPrefix = 600;
 
@@ -569,14 +574,15 @@ std::pair<QStringList, QStringList> expectedObjects(Layout layout = Layout::Curr
                             .arg(name, table, QLatin1String(isUniqueCode(index) ? "true" : "false"),
                                  field,
                                  isUniqueCode(index) ? QString() : QLatin1String(",") + kRowColumn);
-        else if (isUniqueCode(index))
-            required << QStringLiteral("index %1 %2 hash false true %3").arg(name, table, field)
-                     << QStringLiteral("constraint %1 x %2 EXCLUDE USING hash (%3 WITH =)")
-                            .arg(name, table, quoted(field));
         else
             required << QStringLiteral("index %1 %2 btree false true *,%3 \"left\"(%4, %5)")
                             .arg(name, table, kRowColumn, quoted(field))
                             .arg(kPrefix);
+        if (layout == Layout::Current && isUniqueCode(index))
+            required << QStringLiteral("index %1 %2 hash false true %3")
+                            .arg(uniqueName(index), table, field)
+                     << QStringLiteral("constraint %1 x %2 EXCLUDE USING hash (%3 WITH =)")
+                            .arg(uniqueName(index), table, quoted(field));
     }
     const QString stamp = QString::fromLatin1(kStampTable);
     required << QStringLiteral("index %1_pkey %1 btree true true tbl").arg(stamp)
@@ -730,22 +736,21 @@ QString serverRightsProblem(QSqlDatabase& db, bool firstUse) {
 // A B-tree entry holds about 2,700 bytes, and a name may be longer: the searches go by a prefix
 // that always fits (with the row number after it, the rows of one value come in stored order,
 // as a view reads them; SQLite's indexes hold its row number that way by themselves). A code is
-// kept unique by a hash, which takes a text of any length.
+// also kept unique by a hash, which takes a text of any length.
 void createServerIndexes(QSqlQuery& q) {
     for (const Index& index : kIndexes) {
+        execOrThrow(q, QStringLiteral("CREATE INDEX %1 ON %2 (left(%3, %4), %5)")
+                           .arg(quoted(QString::fromLatin1(index.name)),
+                                quoted(QString::fromLatin1(index.table)),
+                                quoted(QString::fromLatin1(index.field)))
+                           .arg(kPrefix)
+                           .arg(QLatin1String(kRowColumn)));
         if (isUniqueCode(index))
             execOrThrow(q, QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %2 EXCLUDE USING hash "
                                           "(%3 WITH =)")
                                .arg(quoted(QString::fromLatin1(index.table)),
-                                    quoted(QString::fromLatin1(index.name)),
+                                    quoted(uniqueName(index)),
                                     quoted(QString::fromLatin1(index.field))));
-        else
-            execOrThrow(q, QStringLiteral("CREATE INDEX %1 ON %2 (left(%3, %4), %5)")
-                               .arg(quoted(QString::fromLatin1(index.name)),
-                                    quoted(QString::fromLatin1(index.table)),
-                                    quoted(QString::fromLatin1(index.field)))
-                               .arg(kPrefix)
-                               .arg(QLatin1String(kRowColumn)));
     }
 }
 

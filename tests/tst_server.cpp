@@ -192,7 +192,7 @@ void TestServer::foreignDatabaseIsRefusedUntouched_data() {
         << QStringList{"CREATE FUNCTION gone() RETURNS text LANGUAGE sql AS 'SELECT NULL'",
                        "ALTER TABLE ide ALTER COLUMN \"FName\" SET DEFAULT gone()"};
     QTest::newRow("the unique code constraint dropped")
-        << QStringList{"ALTER TABLE ide DROP CONSTRAINT vorn_ide_code"};
+        << QStringList{"ALTER TABLE ide DROP CONSTRAINT vorn_ide_code_unique"};
     QTest::newRow("a search index on the whole field") << QStringList{
         "DROP INDEX vorn_ide_lname", "CREATE INDEX vorn_ide_lname ON ide (\"LName\", vorn_row)"};
     QTest::newRow("a table unlogged") << QStringList{"ALTER TABLE \"Answer\" SET UNLOGGED"};
@@ -1231,7 +1231,8 @@ void TestServer::longTextsAreStoredAndFound() {
     QCOMPARE(Database::open(folder_->path()).status, Database::OpenResult::Created);
     if (earlier) {
         Database::close();
-        query("ALTER TABLE ide DROP CONSTRAINT vorn_ide_code");
+        query("ALTER TABLE ide DROP CONSTRAINT vorn_ide_code_unique");
+        query("DROP INDEX vorn_ide_code");
         query("CREATE UNIQUE INDEX vorn_ide_code ON ide (\"Code\")");
         for (const char* index : {"answer_code Answer Code", "ide_lname ide LName",
                                   "ide_fname ide FName", "ide_group ide Group"}) {
