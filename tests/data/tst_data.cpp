@@ -29,10 +29,6 @@
 
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 QByteArray fileHash(const QString& path) {
     QFile f(path);
     f.open(QIODevice::ReadOnly);

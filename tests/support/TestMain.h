@@ -4,7 +4,13 @@
 #include "shell/seams/ErrorTrap.h"
 #include "shell/seams/MainWindow.h"
 
+#include <QString>
 #include <QTest>
+
+// A text of the program's, as the tests write it.
+inline QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 // Like QTEST_MAIN, but with the program's own application object, so errors that escape a
 // handler are trapped exactly as in the program.

@@ -25,10 +25,6 @@
 // nothing that breaks the program.
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 int ideRows() {
     QSqlQuery q(Database::connection());
     q.exec("SELECT COUNT(*) FROM ide");

@@ -36,10 +36,6 @@
 
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 QByteArray bytes(int size) {
     QByteArray data(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)

@@ -37,10 +37,6 @@
 
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 template <typename T = QWidget> T* in(QWidget* window, const QString& name) {
     return control<T>(window, name);
 }

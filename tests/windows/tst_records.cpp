@@ -21,10 +21,6 @@
 
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 void addSubject(const QString& code, const QString& first, const QString& last,
                 const QString& group, bool ide = true, bool answer = true) {
     QSqlQuery q(Database::connection());

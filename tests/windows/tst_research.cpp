@@ -36,10 +36,6 @@
 // for CSV, Gnumeric's ssconvert for XLSX, PSPP for SPSS files.
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 using Table = QList<QStringList>;
 
 QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr) {

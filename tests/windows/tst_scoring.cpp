@@ -24,10 +24,6 @@
 
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 void addSubject(const QString& code, const QStringList& answers, const QString& group = "A",
                 const QString& age = "30") {
     QSqlQuery q(Database::connection());

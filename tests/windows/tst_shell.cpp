@@ -34,10 +34,6 @@
 
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 void setTheme(const QString& theme) {
     QSqlQuery q(Database::connection());
     q.prepare("UPDATE \"Theme\" SET \"TH\"=?");

@@ -20,10 +20,6 @@
 
 namespace {
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 void registerSubject(const QString& code, const QString& firstName) {
     QSqlQuery q(Database::connection());
     q.prepare(

@@ -35,10 +35,6 @@ namespace {
 
 using Reply = HttpTestServer::Reply;
 
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 // The maker's signature of body, made with the test run's key as ./vorn package makes it.
 QByteArray signatureOf(const QByteArray& body) {
     QTemporaryDir dir;
