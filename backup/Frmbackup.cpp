@@ -256,9 +256,8 @@ bool Frmbackup::Restore(const QString& given) {
             return false;
         }
         Dialogs::get().message(this, conversion.summary, title(), Dialogs::Icon::Information);
-        source = converted;
-    }
-    if (const QFileInfo info(source); info.exists() || info.isSymLink()) {
+        source = converted; // checked whole by the conversion already
+    } else if (const QFileInfo info(source); info.exists() || info.isSymLink()) {
         if (const QString problem = Database::checkFile(source); !problem.isEmpty()) {
             Dialogs::get().message(this,
                                    tr("این پرونده نسخهٔ پشتیبان VORN نیست و بازیابی نشد:\n%1\n\n%2")

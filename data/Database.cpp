@@ -1331,14 +1331,20 @@ Statement::~Statement() {
     kept.emplace(sql_, std::move(query_)); // unless one of the same text came back first
 }
 
+namespace {
+std::function<void(int)> eachBlock(const std::function<void()>& between) {
+    return [between](int) {
+        if (between)
+            between();
+    };
+}
+} // namespace
+
 QString backupTo(const QString& target, const std::function<void()>& between) {
     if (currentKind == Kind::Server)
         return backupServer(target);
     const QString path = QSqlDatabase::database(kConnection, false).databaseName();
-    const Backup::CopyResult copied = Backup::copyInBlocks(path, target, [&](int) {
-        if (between)
-            between();
-    });
+    const Backup::CopyResult copied = Backup::copyInBlocks(path, target, eachBlock(between));
     return copied.ok ? QString() : copied.error;
 }
 
@@ -1348,10 +1354,7 @@ QString restoreFrom(const QString& source, const QString& programFolder,
         return restoreServer(source);
     const QString path = filePath(programFolder);
     close();
-    const Backup::CopyResult copied = Backup::copyInBlocks(source, path, [&](int) {
-        if (between)
-            between();
-    });
+    const Backup::CopyResult copied = Backup::copyInBlocks(source, path, eachBlock(between));
     if (copied.ok)
         QFile::remove(path + QStringLiteral("-journal")); // it belonged to the old file
     open(programFolder);
