@@ -149,4 +149,28 @@ const QStringList& maritalChoices() {
     return choices;
 }
 
+const std::vector<Index>& indexes() {
+    static const std::vector<Index> all{
+        {QStringLiteral("vorn_ide_code"), QString::fromLatin1(Ide), QStringLiteral("Code"), true},
+        {QStringLiteral("vorn_answer_code"), QString::fromLatin1(Answer), QStringLiteral("Code")},
+        {QStringLiteral("vorn_ide_lname"), QString::fromLatin1(Ide), QStringLiteral("LName")},
+        {QStringLiteral("vorn_ide_fname"), QString::fromLatin1(Ide), QStringLiteral("FName")},
+        {QStringLiteral("vorn_ide_group"), QString::fromLatin1(Ide), QStringLiteral("Group")}};
+    return all;
+}
+
+const std::vector<Rows>& delivered() {
+    static const std::vector<Rows> rows = [] {
+        Rows items{QString::fromLatin1(Qus), {QStringLiteral("ID"), QStringLiteral("QU")}, {}};
+        for (int i = 0; i < ItemCount; ++i)
+            items.values << QStringList{QString::number(i + 1), itemTexts()[size_t(i)]};
+        // Empty texts, not nulls: the settings window reads them as they are.
+        Rows theme{QString::fromLatin1(Theme),
+                   {QStringLiteral("TH"), QStringLiteral("Name"), QStringLiteral("Adress")},
+                   {{QString::fromLatin1(DefaultTheme), QStringLiteral(""), QStringLiteral("")}}};
+        return std::vector<Rows>{items, theme};
+    }();
+    return rows;
+}
+
 } // namespace Tables

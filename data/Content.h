@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <vector>
 
-// The four tables of the database file and what the program delivers in them.
+// The database as the program makes it, declared once: the four tables, their indexes and the
+// rows it delivers. Each engine writes its own statements from this.
 namespace Tables {
 
 inline constexpr auto Ide = "ide";
@@ -33,5 +36,24 @@ const QStringList& maritalChoices();
 
 // The one settings row as delivered: theme 1, no clinic name or address.
 inline constexpr auto DefaultTheme = "1";
+
+// The indexes the program makes itself: a lookup by code, and the records window's searches by
+// name and group, never scan a table. unique: a subject's code, kept unique where several
+// desks write (the server).
+struct Index {
+    QString name;
+    QString table;
+    QString field;
+    bool unique = false;
+};
+const std::vector<Index>& indexes();
+
+// The rows a new database holds: the item statements and the one settings row.
+struct Rows {
+    QString table;
+    QStringList fields;
+    QList<QStringList> values;
+};
+const std::vector<Rows>& delivered();
 
 } // namespace Tables

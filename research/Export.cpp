@@ -3,15 +3,12 @@
 #include "core/Val.h"
 #include "data/Content.h"
 #include "data/Database.h"
-#include "data/Deadline.h"
-#include "research/Subjects.h"
+#include "data/Subjects.h"
 #include "scoring/Scoring.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
@@ -106,12 +103,9 @@ std::optional<double> number(const QString& text, const Column& column) {
 
 // Every text stored in a field of ide beyond the registration's own choices, in order.
 QStringList labelsOf(const QString& field, const QStringList& choices) {
-    QSqlQuery q(Database::connection());
-    q.setForwardOnly(true);
-    Database::exec(q, QStringLiteral("SELECT DISTINCT %1 FROM \"ide\"").arg(field));
     QStringList others;
-    while (q.next())
-        if (const QString t = q.value(0).toString().trimmed();
+    for (const QString& stored : Subjects::distinct(field))
+        if (const QString t = stored.trimmed();
             !t.isEmpty() && !choices.contains(t) && !others.contains(t))
             others << t;
     std::sort(others.begin(), others.end());
@@ -546,22 +540,14 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         QStringList measures{QStringLiteral("COUNT(*)")};
         for (const Column& c : cols)
             measures << QStringLiteral("MAX(%1)").arg(Database::byteLength(c.source));
-        QSqlQuery q(Database::connection());
-        q.setForwardOnly(true);
-        QVariantList binds;
-        q.prepare(QStringLiteral("SELECT ") + measures.join(QStringLiteral(", ")) +
-                  subjectsFrom(group, &binds));
-        for (const QVariant& value : binds)
-            q.addBindValue(value);
-        Database::exec(q);
+        const QVariantList measured = Subjects::measure(measures, group);
         qint64 total = 0;
         QList<int> widths;
-        if (q.next()) {
-            total = q.value(0).toLongLong();
+        if (!measured.isEmpty()) {
+            total = measured.value(0).toLongLong();
             for (int c = 0; c < int(cols.size()); ++c)
-                widths << q.value(c + 1).toInt();
+                widths << measured.value(c + 1).toInt();
         }
-        q.finish();
 
         QTemporaryFile temp(
             QFileInfo(path).absoluteDir().filePath(QStringLiteral(".vorn-export-XXXXXX")));
@@ -586,18 +572,12 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         QStringList select;
         for (const Column& c : cols)
             select << c.source;
-        binds.clear();
-        q.prepare(QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                  subjectsFrom(group, &binds) + subjectsInOrder());
-        for (const QVariant& value : binds)
-            q.addBindValue(value);
-        Database::exec(q);
+        Subjects::Cursor q(select, group);
         // The rows are read here and written by a thread of their own, a few hundred apart: the
         // format libraries' work (number text, compression) overlaps the reading.
         RowPipe pipe;
         std::thread writing([&pipe, &writer] { pipe.drain(*writer); });
         bool stopped = false;
-        Deadline::Wait reading(q); // a server that stops answering mid-way ends the export
         while (q.next()) {
             QStringList values;
             values.reserve(cols.size());
@@ -608,13 +588,12 @@ Result write(const QString& path, Format format, const QString& group, const Pro
             ++result.rows;
             if (result.rows % 256 != 0)
                 continue;
-            reading.extend();
             if (progress && !progress(result.rows, total)) {
                 stopped = true;
                 break;
             }
         }
-        const QString readError = q.lastError().isValid() ? q.lastError().text() : QString();
+        const QString readError = q.failure();
         const QString writeError = pipe.close(writing);
         if (stopped) {
             result.cancelled = true;
@@ -622,11 +601,8 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         }
         if (!writeError.isEmpty())
             return notWritten(writeError);
-        if (reading.expired())
-            return failed(Deadline::notAnswered());
         if (!readError.isEmpty())
             return failed(readError);
-        q.finish();
         if (const QString e = writer->end(); !e.isEmpty())
             return notWritten(e);
         result.cut = writer->cut;

@@ -2,12 +2,10 @@
 
 #include "data/Content.h"
 #include "data/Database.h"
-#include "data/Deadline.h"
+#include "data/Subjects.h"
 #include "report/Report.h"
-#include "research/Subjects.h"
 #include "scoring/Scoring.h"
 
-#include <QSqlQuery>
 #include <cmath>
 
 namespace GroupReport {
@@ -76,16 +74,10 @@ Figures compute() {
         select << QStringLiteral("i.\"%1\"").arg(QString::fromLatin1(s.field));
     for (int item = 1; item <= Statistics::Items; ++item)
         select << QStringLiteral("a.\"%1\"").arg(item);
-    QSqlQuery q(Database::connection());
-    q.setForwardOnly(true);
-    Database::exec(q, QStringLiteral("SELECT ") + select.join(QStringLiteral(", ")) +
-                          subjectsFrom() + subjectsInOrder());
+    Subjects::Cursor q(select);
     Statistics::Groups groups(subscaleItems());
     Statistics::Subject s;
-    Deadline::Wait reading(q); // renewed as rows come; a server gone quiet ends the wait
-    for (qint64 row = 1; q.next(); ++row) {
-        if (row % 256 == 0)
-            reading.extend();
+    while (q.next()) {
         s.group = q.value(0).toString();
         bool scored = true;
         for (int i = 0; i < Statistics::Subscales; ++i) {
@@ -100,8 +92,8 @@ Figures compute() {
             s.answers[size_t(i)] = value(q.value(1 + Statistics::Subscales + i));
         groups.add(s);
     }
-    if (reading.expired()) // figures of a part of the subjects would mislead
-        throw DataError(Deadline::notAnswered());
+    if (const QString failure = q.failure(); !failure.isEmpty())
+        throw DataError(failure); // figures of a part of the subjects would mislead
     f.groups = groups.result();
     if (f.groups.size() == 1 && f.groups.front().scored == 0)
         f.groups.clear(); // nobody scored: nothing to report but the count

@@ -1,0 +1,144 @@
+#include "data/Connection.h"
+
+#include "data/Deadline.h"
+#include "data/FileEngine.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace Database {
+
+const QString Connection::Name = QStringLiteral("vorn");
+
+namespace {
+constexpr size_t kKeptAtMost = 200; // the texts differ by table, filter and fields written
+
+// Once, within the deadline; whether the deadline passed is told through late.
+bool runOnce(QSqlQuery& q, const QString* sql, bool* late) {
+    const Deadline::Wait wait(q);
+    const bool ok = sql ? q.exec(*sql) : q.exec();
+    *late = wait.expired();
+    return ok;
+}
+} // namespace
+
+Connection::Connection() : engine_(std::make_unique<FileEngine>()) {}
+
+Connection& Connection::current() {
+    static Connection connection;
+    return connection;
+}
+
+void Connection::use(std::unique_ptr<Engine> engine) {
+    engine_ = std::move(engine);
+}
+
+void Connection::close() {
+    dropKept();
+    engine_ = std::make_unique<FileEngine>(); // waits for a page check still running
+    depth = 0;
+    lost = false;
+    if (QSqlDatabase::contains(Name)) {
+        QSqlDatabase::database(Name, false).close();
+        QSqlDatabase::removeDatabase(Name);
+    }
+}
+
+bool Connection::isOpen() const {
+    return QSqlDatabase::contains(Name) && QSqlDatabase::database(Name, false).isOpen();
+}
+
+QSqlDatabase Connection::database() {
+    if (lost && QSqlDatabase::contains(Name)) {
+        dropKept();
+        QSqlDatabase db = QSqlDatabase::database(Name, false);
+        db.close();
+        if (!db.open())
+            throw DataError(
+                QString::fromUtf8("سرور پایگاه داده هنوز در دسترس نیست؛ کمی بعد دوباره امتحان "
+                                  "کنید.\n") +
+                connectionProblem(db.lastError().text()));
+        lost = false;
+        depth = 0;
+        return db;
+    }
+    if (!isOpen())
+        throw DataError(QString::fromUtf8("پایگاه داده باز نیست."));
+    return QSqlDatabase::database(Name, false);
+}
+
+bool Connection::owns(const QSqlQuery& q) const {
+    return QSqlDatabase::contains(Name) &&
+           QSqlDatabase::database(Name, false).driver() == q.driver();
+}
+
+void Connection::fail(const QSqlQuery& q, bool late) {
+    const QSqlError error = q.lastError();
+    // Only the program's own connection is marked; a try of the settings panel (on a thread of
+    // its own) is said the same way and leaves it alone.
+    const bool gone = late || engine_->isLost(error);
+    if (gone && owns(q)) {
+        lost = true;
+        depth = 0;
+    }
+    if (late)
+        throw DataError(
+            QString::fromUtf8(
+                "سرور پایگاه داده در %1 ثانیه پاسخ نداد؛ این کار ذخیره نشد و چیزی "
+                "نیمه‌کاره نماند. ببینید سرور روشن و در دسترس است و دوباره امتحان "
+                "کنید: برنامه خودش دوباره وصل می‌شود.")
+                .arg(Deadline::Seconds));
+    engine_->fail(error, gone);
+    Q_UNREACHABLE();
+}
+
+void Connection::run(QSqlQuery& q, const QString* sql) {
+    // Found gone before any transaction began (the server was restarted, or ended this
+    // session, while the desk was idle): nothing was lost, so connect again and go on.
+    const bool outside = depth == 0;
+    bool late = false;
+    if (runOnce(q, sql, &late))
+        return;
+    if (!owns(q) || !outside || late || !engine_->isLost(q.lastError()))
+        fail(q, late);
+    const QString text = sql ? *sql : q.lastQuery();
+    const QVariantList values = q.boundValues();
+    lost = true;
+    database(); // connects again, or throws that the server cannot be reached yet
+    if (!sql) {
+        const Deadline::Wait wait(q);
+        q.prepare(text);
+        if (wait.expired())
+            fail(q, true);
+        for (int i = 0; i < values.size(); ++i)
+            q.bindValue(i, values[i]);
+    }
+    if (!runOnce(q, sql, &late))
+        fail(q, late);
+}
+
+std::unique_ptr<QSqlQuery> Connection::takeKept(const QString& sql) {
+    const auto found = kept_.find(sql);
+    if (found == kept_.end())
+        return {};
+    std::unique_ptr<QSqlQuery> query = std::move(found->second);
+    kept_.erase(found);
+    return query;
+}
+
+void Connection::keep(const QString& sql, std::unique_ptr<QSqlQuery> query, quint64 preparedOn) {
+    // Statements prepared on a connection since dropped are not given back.
+    if (!engine_->keepsStatements() || preparedOn != number_)
+        return;
+    if (kept_.size() >= kKeptAtMost)
+        kept_.clear();
+    kept_.emplace(sql, std::move(query)); // unless one of the same text came back first
+}
+
+void Connection::dropKept() {
+    kept_.clear();
+    ++number_;
+}
+
+} // namespace Database

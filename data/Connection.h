@@ -1,0 +1,59 @@
+#pragma once
+
+#include "data/Engine.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <map>
+#include <memory>
+
+class QSqlQuery;
+
+namespace Database {
+
+// The program's one connection and what belongs to it: the engine it is on, the statements kept
+// for it, the depth of its transactions, whether it was found gone, and the counts behind the
+// change stamps. One object for the process, reached through current().
+class Connection {
+public:
+    static Connection& current();
+    static const QString Name; // the name Qt's SQL module keeps it under
+
+    Engine& engine() { return *engine_; }
+    // Takes the engine an open() chose; close() goes back to the file's, with nothing open.
+    void use(std::unique_ptr<Engine> engine);
+    void close();
+    bool isOpen() const;
+    // The open connection; one found gone is opened again first (or that failure is thrown).
+    QSqlDatabase database();
+    // Whether the query runs on this connection (and not on a check or a try of its own).
+    bool owns(const QSqlQuery& q) const;
+
+    // Runs the statement (the text given, or the one prepared), within the deadline; a
+    // connection found gone outside any transaction is opened again and the statement run once
+    // more. A failure throws DataError in the user's words.
+    void run(QSqlQuery& q, const QString* sql);
+    [[noreturn]] void fail(const QSqlQuery& q, bool late);
+
+    // A statement kept for sql, or none; and one given back for the next use of its text.
+    std::unique_ptr<QSqlQuery> takeKept(const QString& sql);
+    void keep(const QString& sql, std::unique_ptr<QSqlQuery> query, quint64 preparedOn);
+    quint64 number() const { return number_; } // changes whenever the kept ones are dropped
+
+    int depth = 0;     // transactions and snapshots open; the server needs BEGIN for the first
+    bool lost = false; // found gone: the next use opens it again
+    int savepoints = 0;
+    qint64 rollbacks = 0;   // views that took their own writes for done must read again
+    qint64 viewChanges = 0; // rows the views wrote, told apart from other writers
+    QHash<QString, qint64> tableWrites;
+
+private:
+    Connection();
+    void dropKept();
+
+    std::unique_ptr<Engine> engine_;
+    std::map<QString, std::unique_ptr<QSqlQuery>> kept_;
+    quint64 number_ = 0;
+};
+
+} // namespace Database
