@@ -3,7 +3,6 @@
 #include "tests/support/HttpTestServer.h"
 #include "updater/CGUnzipFiles.h"
 #include "updater/FileDownloader.h"
-#include "updater/Unzip.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,10 +6,8 @@
 #include "update/FrmUpdate.h"
 #include "update/transfer/Inet.h"
 #include "updater/CGUnzipFiles.h"
-#include "updater/CodeModule.h"
 #include "updater/FileDownloader.h"
 #include "updater/Progress.h"
-#include "updater/Unzip.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -133,6 +131,7 @@ private Q_SLOTS:
     void unzipListing();
     void unzipRefusesPathsOutside();
     void unzipDamagedArchive();
+    void unzipOverflow_data();
     void unzipOverflow();
     void unzipHostileArchives_data();
     void unzipHostileArchives();
@@ -796,19 +795,20 @@ void TestUpdater::unzipPasswords() {
 }
 
 void TestUpdater::unzipListing() {
-    QCOMPARE(CodeModule::ListingHeader().size(), 80);
-    QCOMPARE(CodeModule::ListingHeader().indexOf("Size"), 52);
-    QCOMPARE(CodeModule::ListingHeader().indexOf("Date"), 61);
-    QCOMPARE(CodeModule::ListingHeader().indexOf("Time"), 70);
-    const QString line = CodeModule::ListingLine("docs/readme.txt", 1234, 3, 7, 2024, 9, 5);
+    QCOMPARE(CGUnzipFiles::ListingHeader().size(), 80);
+    QCOMPARE(CGUnzipFiles::ListingHeader().indexOf("Size"), 52);
+    QCOMPARE(CGUnzipFiles::ListingHeader().indexOf("Date"), 61);
+    QCOMPARE(CGUnzipFiles::ListingHeader().indexOf("Time"), 70);
+    const QString line = CGUnzipFiles::ListingLine("docs/readme.txt", 1234, 3, 7, 2024, 9, 5);
     QCOMPARE(line.size(), 80);
     QCOMPARE(line.left(15), QStringLiteral("docs/readme.txt"));
     QCOMPARE(line.mid(50, 7), QStringLiteral("   1234"));
     QCOMPARE(line.mid(59, 8), QStringLiteral("03/07/24"));
     QCOMPARE(line.mid(69, 5), QStringLiteral(" 9:05"));
-    QCOMPARE(CodeModule::ListingLine(QString(60, 'n'), 123456789, 12, 31, 1999, 23, 59).mid(50, 7),
-             QStringLiteral("3456789")); // eight digits and more lose their leading ones
-    QCOMPARE(CodeModule::ListingLine(QString(60, 'n'), 1, 1, 1, 2000, 0, 0).left(51),
+    QCOMPARE(
+        CGUnzipFiles::ListingLine(QString(60, 'n'), 123456789, 12, 31, 1999, 23, 59).mid(50, 7),
+        QStringLiteral("3456789")); // eight digits and more lose their leading ones
+    QCOMPARE(CGUnzipFiles::ListingLine(QString(60, 'n'), 1, 1, 1, 2000, 0, 0).left(51),
              QString(50, 'n') + ' ');
 
     const QString archive = work.filePath("list.zip");
@@ -816,16 +816,18 @@ void TestUpdater::unzipListing() {
     QTemporaryDir out;
     CGUnzipFiles unzip;
     unzip.Unzip(archive, out.path());
-    QCOMPARE(CodeModule::ListingCount(), 2);
-    const QStringList lines = CodeModule::ListingText().split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(unzip.ListingCount(), 2);
+    const QStringList lines = unzip.ListingText().split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], CodeModule::ListingHeader());
+    QCOMPARE(lines[0], CGUnzipFiles::ListingHeader());
     QVERIFY(lines[2].startsWith("y.txt"));
     QCOMPARE(lines[2].mid(50, 7), QStringLiteral("      3"));
 
     // Printed pieces that begin with a line feed become a line break.
-    CodeModule::UnzipPrint("\nignored", 8);
-    QVERIFY(CodeModule::LastMessage().endsWith("\r\n"));
+    QVERIFY(makeZip(archive, {{"z.txt", "\nignored"}}));
+    unzip.setWriteToStdOut(true);
+    unzip.Unzip(archive, out.path());
+    QVERIFY(unzip.GetLastMessage().endsWith("\r\n"));
 }
 
 void TestUpdater::unzipRefusesPathsOutside() {
@@ -866,24 +868,26 @@ void TestUpdater::unzipDamagedArchive() {
     QVERIFY(!unzip.GetLastMessage().isEmpty());
 }
 
+void TestUpdater::unzipOverflow_data() {
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("privilege");
+    QTest::newRow("message level") << 40000 << 0;
+    QTest::newRow("privilege") << 2 << -40000;
+}
+
 void TestUpdater::unzipOverflow() {
+    QFETCH(int, level);
+    QFETCH(int, privilege);
     CGUnzipFiles unzip;
-    unzip.setMessageLevel(40000);
+    unzip.setMessageLevel(level);
+    unzip.setPrivilege(privilege);
     try {
         unzip.Unzip(work.filePath("x.zip"), work.path());
         QFAIL("no error raised");
-    } catch (const CodeModule::UnzipError& e) {
+    } catch (const UnzipError& e) {
         QCOMPARE(e.number, 6);
         QCOMPARE(e.description, QStringLiteral("Overflow"));
         QCOMPARE(e.source, QStringLiteral("CGUnZipFiles::Unzip"));
-    }
-    CodeModule::Options options;
-    options.Privilege = -40000;
-    try {
-        CodeModule::VBUnzip(work.filePath("x.zip"), work.path(), options);
-        QFAIL("no error raised");
-    } catch (const CodeModule::UnzipError& e) {
-        QCOMPARE(e.source, QStringLiteral("CodeModule::VBUnzip"));
     }
 }
 
