@@ -4,8 +4,8 @@
 #include "core/Version.h"
 #include "shell/seams/ErrorTrap.h"
 #include "shell/seams/Twips.h"
+#include "ui_About.h"
 
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,34 +42,16 @@ QString About::SpreadCredit() {
     return spread;
 }
 
-About::About(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("About"));
-    setWindowTitle(QStringLiteral("about"));
+About::About(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::About>()) {
+    ui->setupUi(this);
+    scaleDesign(this);
     setFixedSize(twips(kWidth), twips(kHeight));
-
-    auto* frame = new QGroupBox(tr("درباره"), this);
-    frame->setObjectName(QStringLiteral("Frame1"));
-    frame->setGeometry(twips(240), twips(900), twips(kWidth - 480), twips(kHeight - 2200));
-    frame->setStyleSheet(
-        QStringLiteral("QGroupBox#Frame1 { background-color: rgb(255, 192, 192); }"));
-    QFont font(QStringLiteral("Arial"));
+    QFont font = ui->Label1->font();
     font.setPointSizeF(15.75);
-    font.setBold(true);
-    for (int n = 1; n <= 4; ++n) {
-        auto* line = new QLabel(this);
-        line->setObjectName(QStringLiteral("Label%1").arg(n));
+    labels_ = {ui->Label1, ui->Label2, ui->Label3, ui->Label4};
+    for (QLabel* line : labels_)
         line->setFont(font);
-        line->setAlignment(Qt::AlignCenter);
-        labels_[size_t(n - 1)] = line;
-    }
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setReadOnly(true);
-    Text1->setLayoutDirection(Qt::LeftToRight);
-    Text1->setGeometry(twips(240), twips(240), twips(kWidth - 480), twips(420));
-    auto* exit = new QPushButton(tr("خروج"), this);
-    exit->setObjectName(QStringLiteral("Command1"));
-    exit->setGeometry(twips(kWidth / 2 - 700), twips(kHeight - 1000), twips(1400), twips(480));
+    Text1 = ui->Text1;
 
     auto timer = [this](const char* name, int ms) {
         auto* t = new QTimer(this);
@@ -83,7 +65,7 @@ About::About(QWidget* parent) : QDialog(parent) {
     connectHandler(Timer1, &QTimer::timeout, this, &About::Timer1_Timer);
     connectHandler(Timer3, &QTimer::timeout, this, &About::Timer3_Timer);
     connectHandler(Timer10, &QTimer::timeout, this, &About::Timer10_Timer);
-    connectHandler(exit, &QPushButton::clicked, this, &About::Command1_Click);
+    connectHandler(ui->Command1, &QPushButton::clicked, this, &About::Command1_Click);
     Form_Load();
 }
 
@@ -168,6 +150,8 @@ void About::Timer3_Timer() {
         replacement_ = QStringLiteral(" ");
     }
 }
+
+About::~About() = default;
 
 void About::Command1_Click() {
     close();

@@ -3,6 +3,11 @@
 #include <QDialog>
 #include <QStringList>
 #include <array>
+#include <memory>
+
+namespace Ui {
+class About;
+}
 
 class QLabel;
 class QLineEdit;
@@ -14,6 +19,7 @@ class About : public QDialog {
     Q_OBJECT
 public:
     explicit About(QWidget* parent = nullptr);
+    ~About() override;
 
     // The credit sentence as it is finally read, and as it starts: its letters spread apart by
     // blanks and points between its words.
@@ -38,6 +44,7 @@ private Q_SLOTS:
     void Command1_Click();
 
 private:
+    std::unique_ptr<Ui::About> ui;
     QLabel* label(int n) const { return labels_[size_t(n - 1)]; }
     void placeLabel(int n);
 

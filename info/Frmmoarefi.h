@@ -1,6 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+namespace Ui {
+class Frmmoarefi;
+}
 
 // The introduction to the questionnaire: what it measures, its items and subscales, its
 // psychometric properties and its scoring rule.
@@ -8,9 +13,13 @@ class Frmmoarefi : public QDialog {
     Q_OBJECT
 public:
     explicit Frmmoarefi(QWidget* parent = nullptr);
+    ~Frmmoarefi() override;
 
     static QString ScoringRule();
 
 private Q_SLOTS:
     void Form_Load();
+
+private:
+    std::unique_ptr<Ui::Frmmoarefi> ui;
 };
