@@ -64,16 +64,7 @@ private Q_SLOTS:
     void nextCodeSkipsTakenOnes_data();
     void nextCodeSkipsTakenOnes();
     void registrationSavesOrSaysTheCodeIsTaken();
-    void val_data();
-    void val();
-    void numberText_data();
-    void numberText();
 
-    void solarDate_data();
-    void solarDate();
-    void solarCalendarIsContinuous();
-    void leapYears();
-    void clockTextHasSeconds();
 
     void firstRunCreatesDeliveredDatabase();
     void foreignFileIsRefusedUntouched_data();
@@ -118,157 +109,14 @@ private:
     std::unique_ptr<TempProgramFolder> folder;
 };
 
-void TestData::val_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("value");
-    QTest::newRow("empty") << "" << 0.0;
-    QTest::newRow("plain") << "12" << 12.0;
-    QTest::newRow("decimal") << "2.12" << 2.12;
-    QTest::newRow("line end after number") << "2.12\n" << 2.12;
-    QTest::newRow("carriage return ends") << "2.1\r2" << 2.1;
-    QTest::newRow("blanks inside") << " 1 2 . 5" << 12.5;
-    QTest::newRow("tabs and line feeds anywhere") << "\n\t3\t4\n" << 34.0;
-    QTest::newRow("minus") << "-7.5" << -7.5;
-    QTest::newRow("plus") << "+4" << 4.0;
-    QTest::newRow("sign then blank") << "- 3" << -3.0;
-    QTest::newRow("sign alone") << "-" << 0.0;
-    QTest::newRow("point first") << ".5" << 0.5;
-    QTest::newRow("point last") << "5." << 5.0;
-    QTest::newRow("point alone") << "." << 0.0;
-    QTest::newRow("second point ends") << "1.2.3" << 1.2;
-    QTest::newRow("letter ends") << "3a4" << 3.0;
-    QTest::newRow("leading letter") << "v2.11" << 0.0;
-    QTest::newRow("exponent") << "1e3" << 1000.0;
-    QTest::newRow("exponent capital, signed") << "25E-1" << 2.5;
-    QTest::newRow("exponent with blanks") << "1 e 2" << 100.0;
-    QTest::newRow("exponent without digits") << "7e" << 7.0;
-    QTest::newRow("exponent sign without digits") << "7e+x" << 7.0;
-    QTest::newRow("comma is no point") << "2,5" << 2.0;
-    QTest::newRow("html page") << "<html>2.2</html>" << 0.0;
-    QTest::newRow("persian digits are not digits") << u("۲") << 0.0;
-    QTest::newRow("out of range reads 0") << "1e999" << 0.0;
-    QTest::newRow("version older") << "2.105" << 2.105;
-}
 
-void TestData::val() {
-    NOT_ON_SERVER("no database");
-    QFETCH(QString, text);
-    QFETCH(double, value);
-    QCOMPARE(Val(text), value);
-}
 
-void TestData::numberText_data() {
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << 0.0 << "0";
-    QTest::newRow("negative zero") << -0.0 << "0";
-    QTest::newRow("version") << 2.12 << "2.12";
-    QTest::newRow("whole") << 3.0 << "3";
-    QTest::newRow("mean") << 35.0 / 11 << "3.18181818181818";
-    QTest::newRow("negative") << -2.5 << "-2.5";
-}
 
-void TestData::numberText() {
-    NOT_ON_SERVER("no database");
-    QFETCH(double, value);
-    QFETCH(QString, text);
-    QCOMPARE(NumberText(value), text);
-}
 
-void TestData::solarDate_data() {
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("text");
-    const QDate july(2023, 7, 31);
-    QTest::newRow("mode 0") << july << 0 << "1402/05/09";
-    QTest::newRow("mode 1") << july << 1 << u("9 مرداد 1402");
-    QTest::newRow("mode 2") << july << 2 << u("دوشنبه 1402/5/9");
-    QTest::newRow("mode 3") << july << 3 << u("دوشنبه 9 مرداد 1402");
-    QTest::newRow("mode 4") << july << 4 << "1402.5.9";
-    QTest::newRow("mode 5") << july << 5 << "";
-    QTest::newRow("mode -1") << july << -1 << "";
-    QTest::newRow("day before the epoch") << QDate(1953, 3, 20) << 0 << "";
-    QTest::newRow("day before the epoch, mode 3") << QDate(1953, 3, 20) << 3 << "";
-    QTest::newRow("epoch") << QDate(1953, 3, 21) << 0 << "1332/01/01";
-    QTest::newRow("last of month 6") << QDate(2023, 9, 22) << 0 << "1402/06/31";
-    QTest::newRow("first of month 7") << QDate(2023, 9, 23) << 0 << "1402/07/01";
-    QTest::newRow("first of month 7, mode 3") << QDate(2023, 9, 23) << 3 << u("شنبه 1 مهر 1402");
-    QTest::newRow("end of 1402") << QDate(2024, 3, 19) << 0 << "1402/12/29";
-    QTest::newRow("start of 1403") << QDate(2024, 3, 20) << 0 << "1403/01/01";
-    QTest::newRow("leap day 1403") << QDate(2025, 3, 20) << 0 << "1403/12/30";
-    QTest::newRow("leap day 1403, mode 2") << QDate(2025, 3, 20) << 2 << u("پنجشنبه 1403/12/30");
-    QTest::newRow("start of 1404") << QDate(2025, 3, 21) << 1 << u("1 فروردين 1404");
-    QTest::newRow("friday") << QDate(2025, 3, 21) << 2 << u("جمعه 1404/1/1");
-    QTest::newRow("month 10") << QDate(2024, 1, 1) << 3 << u("دوشنبه 11 دي 1402");
-    QTest::newRow("leap day 1436") << QDate(2058, 3, 20) << 0 << "1436/12/30";
-    QTest::newRow("start of 1437") << QDate(2058, 3, 21) << 0 << "1437/01/01";
-    QTest::newRow("1437 is no leap year") << QDate(2059, 3, 20) << 0 << "1437/12/29";
-    QTest::newRow("start of 1438") << QDate(2059, 3, 21) << 0 << "1438/01/01";
-    QTest::newRow("invalid date") << QDate() << 0 << "";
-}
 
-void TestData::solarDate() {
-    NOT_ON_SERVER("no database");
-    QFETCH(QDate, date);
-    QFETCH(int, mode);
-    QFETCH(QString, text);
-    QCOMPARE(Module7::SolarDate(date, mode), text);
-    if (mode == 0)
-        QCOMPARE(Module7::SolarDate(date), text);
-}
 
-// Day by day from the epoch to 2100: each day follows the one before, months have their
-// lengths, and the twelfth month has 30 days exactly in leap years.
-void TestData::solarCalendarIsContinuous() {
-    NOT_ON_SERVER("no database");
-    Module7::SolarDay previous = *Module7::DayCountToSolar(0);
-    QCOMPARE(previous, (Module7::SolarDay{1332, 1, 1}));
-    QVERIFY(!Module7::DayCountToSolar(-1));
-    const qint64 last = QDate(1953, 3, 21).daysTo(QDate(2100, 12, 31));
-    for (qint64 n = 1; n <= last; ++n) {
-        const Module7::SolarDay day = *Module7::DayCountToSolar(n);
-        const bool sameMonth = day.year == previous.year && day.month == previous.month;
-        if (!sameMonth || day.day != previous.day + 1) {
-            const int length = previous.month <= 6                       ? 31
-                               : previous.month <= 11                    ? 30
-                               : Module7::IsSolarLeapYear(previous.year) ? 30
-                                                                         : 29;
-            QCOMPARE(previous.day, length);
-            QCOMPARE(day.day, 1);
-            if (previous.month == 12)
-                QCOMPARE(day, (Module7::SolarDay{previous.year + 1, 1, 1}));
-            else
-                QCOMPARE(day, (Module7::SolarDay{previous.year, previous.month + 1, 1}));
-        }
-        previous = day;
-    }
-}
 
-void TestData::leapYears() {
-    NOT_ON_SERVER("no database");
-    // The older 32-year rule agrees for every year up to 1436 and then makes 1437 leap as well.
-    auto olderRule = [](int year) {
-        const int y = year - 1309;
-        return ((y % 32) - (y / 32)) % 4 == 0;
-    };
-    for (int year = 1332; year <= 1436; ++year)
-        QVERIFY2(Module7::IsSolarLeapYear(year) == olderRule(year),
-                 qPrintable(QString::number(year)));
-    QVERIFY(olderRule(1437));
-    QVERIFY(!Module7::IsSolarLeapYear(1437));
-    for (int year : {1333, 1337, 1342, 1399, 1403, 1408, 1432, 1436, 1441})
-        QVERIFY(Module7::IsSolarLeapYear(year));
-    for (int year : {1332, 1402, 1404, 1405, 1437, 1438})
-        QVERIFY(!Module7::IsSolarLeapYear(year));
-    for (int year = 1332; year < 1600; ++year)
-        QVERIFY(!(Module7::IsSolarLeapYear(year) && Module7::IsSolarLeapYear(year + 1)));
-}
 
-void TestData::clockTextHasSeconds() {
-    NOT_ON_SERVER("no database");
-    const QString text = Module7::ClockText(QTime(14, 5, 9));
-    QVERIFY2(QRegularExpression("^\\d{1,2}:05:09").match(text).hasMatch(), qPrintable(text));
-}
 
 void TestData::firstRunCreatesDeliveredDatabase() {
     NOT_ON_SERVER("about the database file");

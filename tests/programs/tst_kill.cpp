@@ -10,6 +10,7 @@
 #include "data/Database.h"
 #include "data/Server.h"
 #include "scoring/Scoring.h"
+#include "tests/support/RealProgram.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestMain.h"
 
@@ -226,21 +227,15 @@ TestKill::RunResult TestKill::run(const QList<Subject>& plan, std::optional<qint
                 .toUtf8());
     planFile.close();
 
-    QProcess vorn;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(DRIVER_PLUGINS));
-    env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("vorndriver"));
-    env.insert(QStringLiteral("VORN_DRIVER_PLAN"), planPath_);
-    env.insert(QStringLiteral("VORN_PROGRAM_FOLDER"), folder_->path());
+    RealProgram program(QStringLiteral(VORN_EXE), QStringLiteral("vorndriver"));
+    program.environment.insert(QStringLiteral("VORN_DRIVER_PLAN"), planPath_);
+    program.environment.insert(QStringLiteral("VORN_PROGRAM_FOLDER"), folder_->path());
     if (stopAfter > 0)
-        env.insert(QStringLiteral("VORN_DRIVER_STOP_AFTER"), QString::number(stopAfter));
-    // Nothing to fetch: the version check must not wait on a real network.
-    env.insert(QStringLiteral("VORN_SITE_URL"), QStringLiteral("http://127.0.0.1:9"));
-    env.insert(QStringLiteral("VORN_SHOP_URL"), QStringLiteral("http://127.0.0.1:9"));
-    vorn.setProcessEnvironment(env);
-    vorn.start(QStringLiteral(VORN_EXE), {});
-    if (!vorn.waitForStarted()) {
+        program.environment.insert(QStringLiteral("VORN_DRIVER_STOP_AFTER"),
+                                   QString::number(stopAfter));
+    program.start();
+    QProcess& vorn = program.process();
+    if (QTest::currentTestFailed()) {
         result.errors = vorn.errorString();
         return result;
     }

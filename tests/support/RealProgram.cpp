@@ -4,14 +4,19 @@
 #include <QFileInfo>
 #include <QTest>
 
-RealProgram::RealProgram(const QString& executable) : executable_(executable) {
+RealProgram::RealProgram(const QString& executable, const QString& plugin)
+    : executable_(executable) {
     environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("QT_PLUGIN_PATH", QStringLiteral(DRIVER_PLUGINS));
-    environment.insert("QT_QPA_GENERIC_PLUGINS", "vorneyes");
+    environment.insert("QT_QPA_GENERIC_PLUGINS", plugin);
+    // Nothing to fetch: the version check must not wait on a real network.
     environment.insert("VORN_SITE_URL", "http://127.0.0.1:9");
     environment.insert("VORN_SHOP_URL", "http://127.0.0.1:9");
-    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    // The eyes write a log of their own; the driver speaks on standard output.
+    process_.setProcessChannelMode(plugin == QLatin1String("vorneyes")
+                                       ? QProcess::ForwardedChannels
+                                       : QProcess::SeparateChannels);
     log_.open();
     commands_.open();
     environment.insert("VORN_EYES_COMMANDS", commands_.fileName());

@@ -6,11 +6,14 @@
 #include <QTemporaryFile>
 #include <functional>
 
-// A real executable of ours run as a clinic runs it (offscreen), with the eyes plugin reporting
-// what it shows. Every line it reports is kept, with the program's name as first field.
+// A real executable of ours run as a clinic runs it (offscreen, no network to ask), with one of
+// the test plugins loaded into it: by default the eyes, which report what it shows (every line
+// is kept, with the program's name as first field); the driver, which answers a plan and
+// reports on standard output (read through process()).
 class RealProgram {
 public:
-    explicit RealProgram(const QString& executable);
+    explicit RealProgram(const QString& executable,
+                         const QString& plugin = QStringLiteral("vorneyes"));
     ~RealProgram();
 
     QProcessEnvironment environment;
@@ -24,6 +27,7 @@ public:
     void send(const QString& command, const QString& program = {});
     bool waitForExit(int ms = 30000);
     int exitCode() const { return process_.exitCode(); }
+    QProcess& process() { return process_; }
     QList<QStringList> lines;
 
 private:

@@ -8,6 +8,7 @@
 #include "tests/support/PdfText.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempProgramFolder.h"
+#include "tests/support/Formulas.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
@@ -150,7 +151,6 @@ private Q_SLOTS:
     void failureLeavesNoFile_data();
     void failureLeavesNoFile();
     void exportFromTheRecordsWindow();
-    void alphaAndSummariesByTheirFormulas();
     void groupStatisticsReport();
     void typedValuesAndPersianDigitsKeptInEveryFormat();
     void exportKeepsTheUsersMode_data();
@@ -374,72 +374,10 @@ void TestResearch::exportFromTheRecordsWindow() {
 namespace {
 
 // Two passes, as a textbook computes them: the mean, then the squared deviations.
-double sampleVariance(const QList<double>& xs) {
-    double mean = 0;
-    for (double x : xs)
-        mean += x;
-    mean /= double(xs.size());
-    double squares = 0;
-    for (double x : xs)
-        squares += (x - mean) * (x - mean);
-    return squares / double(xs.size() - 1);
-}
 
-double alphaByFormula(const QList<QList<double>>& subjects) {
-    const qsizetype k = subjects.front().size();
-    double itemVariances = 0;
-    for (qsizetype i = 0; i < k; ++i) {
-        QList<double> item;
-        for (const auto& s : subjects)
-            item << s[i];
-        itemVariances += sampleVariance(item);
-    }
-    QList<double> totals;
-    for (const auto& s : subjects)
-        totals << std::accumulate(s.begin(), s.end(), 0.0);
-    return double(k) / double(k - 1) * (1 - itemVariances / sampleVariance(totals));
-}
 
 } // namespace
 
-void TestResearch::alphaAndSummariesByTheirFormulas() {
-    QRandomGenerator random(17);
-    for (int trial = 0; trial < 20; ++trial) {
-        const int k = 2 + trial % 12, n = 2 + trial * 7;
-        QList<QList<double>> subjects;
-        Statistics::Alpha alpha(k);
-        Statistics::Series first;
-        for (int s = 0; s < n; ++s) {
-            QList<double> answers;
-            const int tendency = random.bounded(5); // answers that hang together somewhat
-            for (int i = 0; i < k; ++i)
-                answers << double(1 + (tendency + random.bounded(3)) % 5);
-            subjects << answers;
-            alpha.add(std::vector<double>(answers.begin(), answers.end()));
-            first.add(answers[0]);
-        }
-        QVERIFY(std::abs(alpha.value() - alphaByFormula(subjects)) < 1e-9);
-        QList<double> column;
-        for (const auto& s : subjects)
-            column << s[0];
-        const Statistics::Summary sum = first.summary();
-        QVERIFY(std::abs(sum.sd - std::sqrt(sampleVariance(column))) < 1e-9);
-        QCOMPARE(sum.min, *std::min_element(column.begin(), column.end()));
-        QCOMPARE(sum.max, *std::max_element(column.begin(), column.end()));
-    }
-    // Undefined: one subject; every subject with the same answers (the totals do not vary).
-    Statistics::Alpha one(3);
-    one.add({1, 2, 3});
-    QVERIFY(std::isnan(one.value()));
-    Statistics::Alpha same(3);
-    for (int s = 0; s < 4; ++s)
-        same.add({3, 3, 3});
-    QVERIFY(std::isnan(same.value()));
-    Statistics::Series single;
-    single.add(4);
-    QVERIFY(std::isnan(single.summary().sd));
-    QCOMPARE(GroupReport::alphaText(std::nan(""), 4), u("تعریف نمی‌شود (4 نفر)"));
-}
 
 // Group A of three varied subjects, group B of one, group C whose answers are all the same, and
 // two registered subjects not yet scored.

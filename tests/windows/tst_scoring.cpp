@@ -103,13 +103,6 @@ class TestScoring : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void scoresFromTheAnswers_data();
-    void scoresFromTheAnswers();
-    void scoreText_data();
-    void scoreText();
-    void decimalTextHasNoExponent();
-    void missingItemsText();
-    void keyCoversEveryItemOnce();
 
     void init();
     void cleanup();
@@ -139,95 +132,12 @@ private:
     QTemporaryDir out;
 };
 
-// The three scores from 33 answers, cases the earlier program's files hold: sums 35, 40, 50;
-// every answer alike; a text that is not a number counts as 0.
-void TestScoring::scoresFromTheAnswers_data() {
-    QTest::addColumn<QStringList>("answers"); // items 1 to 33
-    QTest::addColumn<QStringList>("scores");
-    QStringList mixed(33, "4");
-    for (int item : {1, 5, 7, 11, 14, 17, 24, 25, 26, 28, 29})
-        mixed[item - 1] = "3";
-    mixed[0] = "5";                  // innovativeness 35 / 11
-    for (int item : {2, 12, 15, 19}) // maturity 40 / 9
-        mixed[item - 1] = "5";
-    for (int item : {3, 4}) // engagement 50 / 13
-        mixed[item - 1] = "3";
-    QTest::newRow("sums 35, 40, 50") << mixed << QStringList{"3.18", "4.44", "3.84"};
-    QTest::newRow("all 5") << QStringList(33, "5") << QStringList{"5", "5", "5"};
-    QStringList unread(33, "1");
-    unread[0] = "x";
-    QTest::newRow("a text that is no number") << unread << QStringList{"0.90", "1", "1"};
-}
 
-void TestScoring::scoresFromTheAnswers() {
-    QFETCH(QStringList, answers);
-    QFETCH(QStringList, scores);
-    const std::array<QString, 3> computed =
-        Scoring::scores([&](int item) { return answers[item - 1]; });
-    QCOMPARE(QStringList(computed.begin(), computed.end()), scores);
-}
 
-void TestScoring::scoreText_data() {
-    QTest::addColumn<int>("sum");
-    QTest::addColumn<int>("divisor");
-    QTest::addColumn<QString>("quotient");
-    QTest::addColumn<QString>("score");
-    QTest::newRow("33/11") << 33 << 11 << "3"
-                           << "3";
-    QTest::newRow("35/11") << 35 << 11 << "3.18181818181818"
-                           << "3.18";
-    QTest::newRow("54/11") << 54 << 11 << "4.90909090909091"
-                           << "4.90";
-    QTest::newRow("40/9") << 40 << 9 << "4.44444444444444"
-                          << "4.44";
-    QTest::newRow("44/9") << 44 << 9 << "4.88888888888889"
-                          << "4.88";
-    QTest::newRow("50/13") << 50 << 13 << "3.84615384615385"
-                           << "3.84";
-    QTest::newRow("14/13") << 14 << 13 << "1.07692307692308"
-                           << "1.07";
-    QTest::newRow("55/11") << 55 << 11 << "5"
-                           << "5";
-    QTest::newRow("9/9") << 9 << 9 << "1"
-                         << "1";
-    QTest::newRow("27/9 cut, not rounded") << 26 << 9 << "2.88888888888889"
-                                           << "2.88";
-}
 
-void TestScoring::scoreText() {
-    QFETCH(int, sum);
-    QFETCH(int, divisor);
-    QFETCH(QString, quotient);
-    QFETCH(QString, score);
-    QCOMPARE(NumberText(double(sum) / divisor), quotient);
-    QCOMPARE(Scoring::ScoreText(sum, divisor), score);
-}
 
-void TestScoring::decimalTextHasNoExponent() {
-    QCOMPARE(NumberText(0.00001), QStringLiteral("0.00001"));
-    QCOMPARE(NumberText(1e16), QStringLiteral("10000000000000000"));
-    QCOMPARE(NumberText(-2.5), QStringLiteral("-2.5"));
-    QCOMPARE(NumberText(0), QStringLiteral("0"));
-}
 
-void TestScoring::missingItemsText() {
-    QCOMPARE(Scoring::MissingItemsText({3, 17}), QStringLiteral(" 3   17  "));
-    QCOMPARE(Scoring::MissingItemsText({33}), QStringLiteral(" 33  "));
-    QCOMPARE(Scoring::MissingItemsText({}), QString());
-}
 
-void TestScoring::keyCoversEveryItemOnce() {
-    QList<int> all;
-    for (const auto& s : Scoring::key()) {
-        QCOMPARE(int(s.items.size()), s.divisor);
-        all += s.items;
-    }
-    std::sort(all.begin(), all.end());
-    QList<int> expected;
-    for (int i = 1; i <= Tables::ItemCount; ++i)
-        expected << i;
-    QCOMPARE(all, expected);
-}
 
 void TestScoring::init() {
     folder = std::make_unique<TempProgramFolder>();
