@@ -9,6 +9,7 @@
 #include "shell/seams/FieldBinding.h"
 #include "tests/support/CraftedDatabase.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Seed.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestMain.h"
 
@@ -35,26 +36,6 @@ QByteArray fileHash(const QString& path) {
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-// "ORDER BY rowid" is in stored order on either kind of database.
-QStringList column(const QString& sql) {
-    QSqlQuery q(Database::connection());
-    q.exec(QString(sql).replace(QLatin1String("BY rowid"), "BY " + Database::rowColumn()));
-    QStringList values;
-    while (q.next())
-        values << q.value(0).toString();
-    return values;
-}
-
-void insertSubject(const QString& code, const QString& lname, const QString& group) {
-    QSqlQuery q(Database::connection());
-    q.prepare(
-        QStringLiteral("INSERT INTO \"ide\" (\"Code\", \"LName\", \"Group\") VALUES (?, ?, ?)"));
-    q.addBindValue(code);
-    q.addBindValue(lname);
-    q.addBindValue(group);
-    QVERIFY(q.exec());
-}
-
 } // namespace
 
 class TestData : public QObject {
@@ -64,7 +45,6 @@ private Q_SLOTS:
     void nextCodeSkipsTakenOnes_data();
     void nextCodeSkipsTakenOnes();
     void registrationSavesOrSaysTheCodeIsTaken();
-
 
     void firstRunCreatesDeliveredDatabase();
     void foreignFileIsRefusedUntouched_data();
@@ -109,15 +89,6 @@ private:
     std::unique_ptr<TempProgramFolder> folder;
 };
 
-
-
-
-
-
-
-
-
-
 void TestData::firstRunCreatesDeliveredDatabase() {
     NOT_ON_SERVER("about the database file");
     TempProgramFolder f;
@@ -127,15 +98,16 @@ void TestData::firstRunCreatesDeliveredDatabase() {
     QVERIFY(QFile::exists(f.databasePath()));
     QVERIFY(!QFile::exists(f.databasePath() + ".new"));
 
-    QCOMPARE(column("SELECT \"ID\" FROM \"QUS\" ORDER BY rowid").size(), Tables::ItemCount);
-    QCOMPARE(column("SELECT \"ID\" FROM \"QUS\" ORDER BY rowid").first(), QStringLiteral("1"));
-    QCOMPARE(column("SELECT \"QU\" FROM \"QUS\" WHERE \"ID\"='33'"),
+    QCOMPARE(Seed::column("SELECT \"ID\" FROM \"QUS\" ORDER BY rowid").size(), Tables::ItemCount);
+    QCOMPARE(Seed::column("SELECT \"ID\" FROM \"QUS\" ORDER BY rowid").first(),
+             QStringLiteral("1"));
+    QCOMPARE(Seed::column("SELECT \"QU\" FROM \"QUS\" WHERE \"ID\"='33'"),
              QStringList{Tables::itemTexts().back()});
-    QCOMPARE(column("SELECT \"TH\" || '|' || \"Name\" || '|' || \"Adress\" FROM \"Theme\""),
+    QCOMPARE(Seed::column("SELECT \"TH\" || '|' || \"Name\" || '|' || \"Adress\" FROM \"Theme\""),
              QStringList{QStringLiteral("1||")});
-    QCOMPARE(column("SELECT count(*) FROM \"ide\""), QStringList{"0"});
-    QCOMPARE(column("PRAGMA journal_mode"), QStringList{"delete"});
-    QCOMPARE(column("SELECT name FROM pragma_table_info('Answer')").size(), 34);
+    QCOMPARE(Seed::column("SELECT count(*) FROM \"ide\""), QStringList{"0"});
+    QCOMPARE(Seed::column("PRAGMA journal_mode"), QStringList{"delete"});
+    QCOMPARE(Seed::column("SELECT name FROM pragma_table_info('Answer')").size(), 34);
 
     // The second start finds the file and says nothing.
     const Database::OpenResult second = f.openDatabase();
@@ -224,7 +196,7 @@ void TestData::fileWithoutIndexesGetsThemAndNothingElse() {
     QCOMPARE(f.openDatabase().status, Database::OpenResult::Created);
     QSqlQuery q(Database::connection());
     // An older file: no indexes, or only the ones on Code.
-    for (const QString& name : column("SELECT name FROM sqlite_master WHERE type='index'"))
+    for (const QString& name : Seed::column("SELECT name FROM sqlite_master WHERE type='index'"))
         QVERIFY(q.exec("DROP INDEX " + name));
     for (const char* sql : {"INSERT INTO \"ide\" (\"Code\", \"FName\") VALUES ('7', 'O''Neil')",
                             "INSERT INTO \"Answer\" (\"Code\", \"5\") VALUES ('7', '2')"})
@@ -244,7 +216,7 @@ void TestData::fileWithoutIndexesGetsThemAndNothingElse() {
         return rows;
     };
     auto indexes = [] {
-        return column("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name");
+        return Seed::column("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name");
     };
     const QStringList rows = dump();
     QCOMPARE(indexes(), QStringList());
@@ -295,7 +267,7 @@ void TestData::pageCheckBesideHoldsEveryWrite() {
     if (kind.isEmpty()) {
         theme.commit(); // waits for the check, then writes
         QTRY_COMPARE(told, QString());
-        QCOMPARE(column("SELECT \"Name\" FROM \"Theme\""), QStringList{"clinic"});
+        QCOMPARE(Seed::column("SELECT \"Name\" FROM \"Theme\""), QStringList{"clinic"});
         return;
     }
     try {
@@ -383,9 +355,9 @@ void TestData::openTakesStoredOrderAndFirstRow() {
     QVERIFY(!empty.hasCurrent());
     QCOMPARE(empty.field("Code"), QString());
 
-    insertSubject("9", "a", "B");
-    insertSubject("10", "b", "A");
-    insertSubject("2", "c", "C");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"9", "a", "B"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"10", "b", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"2", "c", "C"});
     DataView view;
     view.open("ide");
     QCOMPARE(view.rowCount(), 3);
@@ -396,7 +368,7 @@ void TestData::openTakesStoredOrderAndFirstRow() {
 }
 
 void TestData::namesIgnoreCase() {
-    insertSubject("12", "x", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"12", "x", "A"});
     DataView view;
     view.open("IDE");
     QCOMPARE(view.field("code"), QStringLiteral("12"));
@@ -404,17 +376,17 @@ void TestData::namesIgnoreCase() {
     QCOMPARE(view.rowCount(), 1);
     view.setField("lname", "y");
     view.commit();
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\""), QStringList{"y"});
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\""), QStringList{"y"});
     QVERIFY_THROWS_EXCEPTION(DataError, view.setField("NoSuchField", "1"));
 }
 
 void TestData::filterMatchesExactTextOnly() {
-    insertSubject("1", "x", "A");
-    insertSubject("12", "y", "A");
-    insertSubject(" 12", "z", "B");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "x", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"12", "y", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {" 12", "z", "B"});
     // A file may hold a code twice; the server keeps codes unique.
     const int twelves = suiteOnServer() ? 1 : 2;
-    insertSubject(twelves == 2 ? "12" : "13", "w", "C");
+    Seed::row("ide", {"Code", "LName", "Group"}, {twelves == 2 ? "12" : "13", "w", "C"});
     DataView view;
     view.open("ide");
     view.setFilter("Code", "12");
@@ -434,7 +406,7 @@ void TestData::filterMatchesExactTextOnly() {
 }
 
 void TestData::filterWithoutMatchLeavesNoCurrentRow() {
-    insertSubject("5", "x", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"5", "x", "A"});
     DataView view;
     view.open("ide");
     QLineEdit box;
@@ -459,7 +431,7 @@ void TestData::refreshDropsAddedRowAndShowsOtherCommits() {
     QCOMPARE(registering.rowCount(), 1);
     registering.refresh();
     QCOMPARE(registering.rowCount(), 0);
-    QCOMPARE(column("SELECT count(*) FROM \"ide\""), QStringList{"0"});
+    QCOMPARE(Seed::column("SELECT count(*) FROM \"ide\""), QStringList{"0"});
 
     other.addRow();
     other.setField("Code", "7");
@@ -468,12 +440,13 @@ void TestData::refreshDropsAddedRowAndShowsOtherCommits() {
     registering.refresh();
     QCOMPARE(registering.rowCount(), 1);
     QCOMPARE(registering.field("Code"), QStringLiteral("7"));
-    QCOMPARE(column("SELECT \"Code\" FROM \"ide\""), QStringList{"7"});
-    QCOMPARE(column("SELECT count(*) FROM \"ide\" WHERE \"FName\" IS NULL"), QStringList{"1"});
+    QCOMPARE(Seed::column("SELECT \"Code\" FROM \"ide\""), QStringList{"7"});
+    QCOMPARE(Seed::column("SELECT count(*) FROM \"ide\" WHERE \"FName\" IS NULL"),
+             QStringList{"1"});
 }
 
 void TestData::refreshSeesOtherConnections() {
-    insertSubject("1", "a", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "a", "A"});
     DataView view;
     view.open("ide");
     view.refresh(); // nothing written since: the snapshot stays
@@ -491,7 +464,7 @@ void TestData::refreshSeesOtherConnections() {
     QCOMPARE(view.field("LName"), QStringLiteral("b"));
 
     // A statement of this connection outside any view.
-    insertSubject("3", "c", "C");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"3", "c", "C"});
     view.refresh();
     QCOMPARE(view.rowCount(), 3);
 
@@ -517,7 +490,7 @@ void TestData::refreshSeesOtherConnections() {
 }
 
 void TestData::commitAllIsAllOrNothing() {
-    insertSubject("1", "a", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "a", "A"});
     QSqlQuery(Database::connection()).exec("INSERT INTO \"Answer\" (\"Code\") VALUES ('1')");
     DataView subjects, answers, other;
     subjects.open("ide");
@@ -531,21 +504,22 @@ void TestData::commitAllIsAllOrNothing() {
     subjects.setField("Code", "2");
     answers.setField("1", "3"); // conflicts with the other view's commit
     QVERIFY_THROWS_EXCEPTION(DataError, DataView::commitAll({&subjects, &answers}));
-    QCOMPARE(column("SELECT \"Code\" FROM \"ide\""), QStringList{"1"});
-    QCOMPARE(column("SELECT \"1\" FROM \"Answer\""), QStringList{"5"});
+    QCOMPARE(Seed::column("SELECT \"Code\" FROM \"ide\""), QStringList{"1"});
+    QCOMPARE(Seed::column("SELECT \"1\" FROM \"Answer\""), QStringList{"5"});
     QVERIFY(subjects.hasPendingChanges());
 
     answers.refresh();
     answers.addRow();
     answers.setField("Code", "2");
     DataView::commitAll({&subjects, &answers});
-    QCOMPARE(column("SELECT \"Code\" FROM \"ide\" ORDER BY rowid"), (QStringList{"1", "2"}));
-    QCOMPARE(column("SELECT \"Code\" FROM \"Answer\" ORDER BY rowid"), (QStringList{"1", "2"}));
+    QCOMPARE(Seed::column("SELECT \"Code\" FROM \"ide\" ORDER BY rowid"), (QStringList{"1", "2"}));
+    QCOMPARE(Seed::column("SELECT \"Code\" FROM \"Answer\" ORDER BY rowid"),
+             (QStringList{"1", "2"}));
     QVERIFY(!subjects.hasPendingChanges() && !answers.hasPendingChanges());
 }
 
 void TestData::commitWritesOnlyChangedFields() {
-    insertSubject("3", "old", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"3", "old", "A"});
     DataView names, scores;
     names.open("ide");
     scores.open("ide");
@@ -553,12 +527,12 @@ void TestData::commitWritesOnlyChangedFields() {
     scores.setField("KHalaghiyat", "3.18");
     scores.commit();
     names.commit(); // does not put back the score it never saw
-    QCOMPARE(column("SELECT \"LName\" || '|' || \"KHalaghiyat\" FROM \"ide\""),
+    QCOMPARE(Seed::column("SELECT \"LName\" || '|' || \"KHalaghiyat\" FROM \"ide\""),
              QStringList{"new|3.18"});
 }
 
 void TestData::commitWithoutChangeDoesNothing() {
-    insertSubject("3", "same", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"3", "same", "A"});
     DataView view, other;
     view.open("ide");
     QCOMPARE(view.field("LName"), QStringLiteral("same"));
@@ -568,7 +542,7 @@ void TestData::commitWithoutChangeDoesNothing() {
     view.setField("LName", "same"); // equal to what it read: no change
     view.commit();
     QVERIFY(!view.hasPendingChanges());
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\""), QStringList{"changed"});
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\""), QStringList{"changed"});
 }
 
 void TestData::commitRefusesToOverwrite_data() {
@@ -579,7 +553,7 @@ void TestData::commitRefusesToOverwrite_data() {
 
 void TestData::commitRefusesToOverwrite() {
     QFETCH(bool, deleteMeanwhile);
-    insertSubject("4", "first", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"4", "first", "A"});
     DataView a, b;
     a.open("ide");
     QCOMPARE(a.field("LName"), QStringLiteral("first"));
@@ -592,7 +566,7 @@ void TestData::commitRefusesToOverwrite() {
     }
     a.setField("LName", "third");
     QVERIFY_THROWS_EXCEPTION(DataError, a.commit());
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\""),
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\""),
              deleteMeanwhile ? QStringList{} : QStringList{"second"});
     // The refused row shows what is stored now, so that saving again (closing the window) goes
     // through and writes nothing.
@@ -600,15 +574,15 @@ void TestData::commitRefusesToOverwrite() {
     QCOMPARE(a.hasCurrent(), !deleteMeanwhile);
     QCOMPARE(a.field("LName"), deleteMeanwhile ? QString() : QStringLiteral("second"));
     a.commit();
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\""),
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\""),
              deleteMeanwhile ? QStringList{} : QStringList{"second"});
     if (deleteMeanwhile)
         QVERIFY_THROWS_EXCEPTION(DataError, a.deleteCurrent());
 }
 
 void TestData::deleteOfARowDeletedElsewhere() {
-    insertSubject("1", "a", "A");
-    insertSubject("2", "b", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "a", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"2", "b", "A"});
     DataView view, other;
     view.open("ide");
     QCOMPARE(view.rowCount(), 2);
@@ -619,12 +593,12 @@ void TestData::deleteOfARowDeletedElsewhere() {
     QCOMPARE(view.rowCount(), 1);
     QCOMPARE(view.field("Code"), QStringLiteral("2"));
     view.deleteCurrent();
-    QCOMPARE(column("SELECT count(*) FROM \"ide\""), QStringList{"0"});
+    QCOMPARE(Seed::column("SELECT count(*) FROM \"ide\""), QStringList{"0"});
 }
 
 void TestData::failedCommitWritesNothing() {
-    insertSubject("1", "a", "A");
-    insertSubject("2", "b", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "a", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"2", "b", "A"});
     DataView view, other;
     view.open("ide");
     QCOMPARE(view.rowCount(), 2);
@@ -640,39 +614,39 @@ void TestData::failedCommitWritesNothing() {
     view.setField("LName", "B"); // conflicts with the other view's commit
     QVERIFY_THROWS_EXCEPTION(DataError, view.commit());
     const QString stored = "SELECT \"Code\" || coalesce(\"LName\", '') FROM \"ide\" ORDER BY rowid";
-    QCOMPARE(column(stored), (QStringList{"1a", "2taken"}));
+    QCOMPARE(Seed::column(stored), (QStringList{"1a", "2taken"}));
     // Only the refused row takes what is stored; the other edits are saved at the next try.
     QCOMPARE(view.field("LName"), QStringLiteral("taken"));
     view.commit();
-    QCOMPARE(column(stored), (QStringList{"1A", "2taken", "3"}));
+    QCOMPARE(Seed::column(stored), (QStringList{"1A", "2taken", "3"}));
 }
 
 void TestData::deleteRemovesRow() {
-    insertSubject("1", "a", "A");
-    insertSubject("2", "b", "A");
-    insertSubject("3", "c", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "a", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"2", "b", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"3", "c", "A"});
     DataView view;
     view.open("ide");
     view.setFilter("Code", "2");
     view.deleteCurrent();
     QVERIFY(!view.hasCurrent());
-    QCOMPARE(column("SELECT \"Code\" FROM \"ide\" ORDER BY rowid"), (QStringList{"1", "3"}));
+    QCOMPARE(Seed::column("SELECT \"Code\" FROM \"ide\" ORDER BY rowid"), (QStringList{"1", "3"}));
     view.refresh();
     view.deleteCurrent();
     QCOMPARE(view.field("Code"), QStringLiteral("3")); // the next row becomes current
     view.addRow();
     view.deleteCurrent(); // never written: only leaves the view
-    QCOMPARE(column("SELECT \"Code\" FROM \"ide\""), QStringList{"3"});
+    QCOMPARE(Seed::column("SELECT \"Code\" FROM \"ide\""), QStringList{"3"});
     view.moveLast();
     view.deleteCurrent();
     QVERIFY_THROWS_EXCEPTION(DataError, view.deleteCurrent());
 }
 
 void TestData::sortOrdersVisibleRows() {
-    insertSubject("1", "x", "C");
-    insertSubject("2", "x", "a");
-    insertSubject("3", "x", "B");
-    insertSubject("4", "x", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "x", "C"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"2", "x", "a"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"3", "x", "B"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"4", "x", "A"});
     DataView view;
     view.open("ide");
     view.sort("group");
@@ -700,7 +674,7 @@ void TestData::valuesAreStoredAndMatchedVerbatim_data() {
 
 void TestData::valuesAreStoredAndMatchedVerbatim() {
     QFETCH(QString, value);
-    insertSubject("1", "other", "A");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "other", "A"});
     DataView writer, reader;
     writer.open("ide");
     writer.addRow();
@@ -714,12 +688,12 @@ void TestData::valuesAreStoredAndMatchedVerbatim() {
     QCOMPARE(reader.field("Code"), QStringLiteral("2"));
     reader.setFilter("Code", value);
     QCOMPARE(reader.rowCount(), 0);
-    QCOMPARE(column("SELECT count(*) FROM \"ide\""), QStringList{"2"});
+    QCOMPARE(Seed::column("SELECT count(*) FROM \"ide\""), QStringList{"2"});
 }
 
 void TestData::bindingShowsAndEditsCurrentRow() {
-    insertSubject("1", "first", "A");
-    insertSubject("2", "second", "B");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "first", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"2", "second", "B"});
     DataView view;
     view.open("ide");
     QLineEdit box;
@@ -731,9 +705,11 @@ void TestData::bindingShowsAndEditsCurrentRow() {
     box.selectAll();
     QTest::keyClicks(&box, "typed");
     QCOMPARE(view.field("LName"), QStringLiteral("typed"));
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='2'"), QStringList{"second"});
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='2'"),
+             QStringList{"second"});
     view.commit();
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='2'"), QStringList{"typed"});
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='2'"),
+             QStringList{"typed"});
 
     binding.bind(&view, "Group");
     QCOMPARE(box.text(), QStringLiteral("B"));
@@ -742,7 +718,7 @@ void TestData::bindingShowsAndEditsCurrentRow() {
 }
 
 void TestData::comboBindingTakesOnlyUserChoices() {
-    insertSubject("1", "x", "");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "x", ""});
     DataView view;
     view.open("ide");
     QComboBox group;
@@ -759,8 +735,8 @@ void TestData::comboBindingTakesOnlyUserChoices() {
 }
 
 void TestData::modelFollowsView() {
-    insertSubject("1", "a", "A");
-    insertSubject("2", "b", "B");
+    Seed::row("ide", {"Code", "LName", "Group"}, {"1", "a", "A"});
+    Seed::row("ide", {"Code", "LName", "Group"}, {"2", "b", "B"});
     DataView view;
     view.open("ide");
     DataViewModel model(&view, {"Code", "LName"}, {u("کد"), u("نام خانوادگي")});
@@ -786,8 +762,9 @@ void manySubjects(int count) {
     for (int pass = 0; pass < 2; ++pass)
         for (int n = 1; n <= count; ++n)
             if ((n % 3 == 0) == (pass == 0))
-                insertSubject(QString::number(n), QStringLiteral("name %1").arg(n % 50),
-                              QString(QChar(u'A' + n % 7)));
+                Seed::row("ide", {"Code", "LName", "Group"},
+                          {QString::number(n), QStringLiteral("name %1").arg(n % 50),
+                           QString(QChar(u'A' + n % 7))});
     all.commit();
 }
 } // namespace
@@ -829,7 +806,8 @@ void TestData::viewReadsOnlyWhatIsLookedAt() {
     QCOMPARE(late.field("LName"), QStringLiteral("changed"));
     late.setField("LName", "again");
     late.commit();
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='3'"), QStringList{"again"});
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='3'"),
+             QStringList{"again"});
 }
 
 // A view filtered by code holds that subject's row alone, and behaves as the whole view did.
@@ -857,7 +835,7 @@ void TestData::codeFilteredViewCommitsRefreshesAndConflicts() {
     view.setField("LName", "mine");
     if (changedMeanwhile) {
         QVERIFY_THROWS_EXCEPTION(DataError, view.commit());
-        QCOMPARE(column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='200'"),
+        QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='200'"),
                  QStringList{"other desk"});
         // Its filter kept, the view shows what the other wrote.
         QVERIFY(!view.hasPendingChanges());
@@ -866,8 +844,9 @@ void TestData::codeFilteredViewCommitsRefreshesAndConflicts() {
         return;
     }
     view.commit();
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='200'"), QStringList{"mine"});
-    QCOMPARE(column("SELECT count(*) FROM \"ide\" WHERE \"LName\"='mine'"), QStringList{"1"});
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='200'"),
+             QStringList{"mine"});
+    QCOMPARE(Seed::column("SELECT count(*) FROM \"ide\" WHERE \"LName\"='mine'"), QStringList{"1"});
     // Pending edits keep the whole snapshot: a filter then looks at it in memory.
     view.setField("LName", "pending");
     view.setFilter("Group", view.field("Group"));
@@ -875,7 +854,8 @@ void TestData::codeFilteredViewCommitsRefreshesAndConflicts() {
     view.setFilter("Code", "200");
     QCOMPARE(view.field("LName"), QStringLiteral("pending"));
     view.commit();
-    QCOMPARE(column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='200'"), QStringList{"pending"});
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\" WHERE \"Code\"='200'"),
+             QStringList{"pending"});
     view.refresh();
     QCOMPARE(view.rowCount(), 300);
 }
@@ -905,7 +885,7 @@ void TestData::pagedGridShowsEveryRowOnceInStoredOrder() {
     QStringList shown;
     for (int r = 0; r < model.rowCount(); ++r)
         shown << model.index(r, 0).data().toString();
-    QCOMPARE(shown, column("SELECT \"Code\" FROM \"ide\" ORDER BY rowid"));
+    QCOMPARE(shown, Seed::column("SELECT \"Code\" FROM \"ide\" ORDER BY rowid"));
     QCOMPARE(shown.size(), 501);
     QCOMPARE(grid.verticalHeader()->count(), 501); // the grid was told of every page
 }

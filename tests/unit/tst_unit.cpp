@@ -17,7 +17,7 @@
 class TestUnit : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void val_data();
     void val();
     void numberText_data();

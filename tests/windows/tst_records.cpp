@@ -5,6 +5,7 @@
 #include "shell/Frm1.h"
 #include "tests/support/PdfText.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Seed.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestMain.h"
 
@@ -23,29 +24,10 @@ namespace {
 
 void addSubject(const QString& code, const QString& first, const QString& last,
                 const QString& group, bool ide = true, bool answer = true) {
-    QSqlQuery q(Database::connection());
-    if (ide) {
-        q.prepare(
-            "INSERT INTO \"ide\" (\"Code\", \"FName\", \"LName\", \"Group\") VALUES (?, ?, ?, ?)");
-        for (const QString& v : {code, first, last, group})
-            q.addBindValue(v);
-        QVERIFY(q.exec());
-    }
-    if (answer) {
-        q.prepare("INSERT INTO \"Answer\" (\"Code\", \"1\") VALUES (?, '3')");
-        q.addBindValue(code);
-        QVERIFY(q.exec());
-    }
-}
-
-QStringList codes(const char* table) {
-    QSqlQuery q(Database::connection());
-    q.exec(QStringLiteral("SELECT \"Code\" FROM \"%1\" ORDER BY %2")
-               .arg(QString::fromLatin1(table), Database::rowColumn()));
-    QStringList all;
-    while (q.next())
-        all << q.value(0).toString();
-    return all;
+    if (ide)
+        Seed::row("ide", {"Code", "FName", "LName", "Group"}, {code, first, last, group});
+    if (answer)
+        Seed::row("Answer", {"Code", "1"}, {code, "3"});
 }
 
 int previews() {
@@ -284,8 +266,8 @@ void TestRecords::refusedDeletes() {
     QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
     QCOMPARE(dialogs->shown.size(), 1);
     QCOMPARE(dialogs->shown[0].text, notice);
-    QCOMPARE(codes("ide").size(), 5);
-    QCOMPARE(codes("Answer").size(), 5);
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "ide" ORDER BY rowid)").size(), 5);
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "Answer" ORDER BY rowid)").size(), 5);
 }
 
 void TestRecords::answeringNoKeepsEverything() {
@@ -298,8 +280,8 @@ void TestRecords::answeringNoKeepsEverything() {
     QCOMPARE(dialogs->shown[0].title, QStringLiteral("VORN"));
     QCOMPARE(dialogs->shown[0].buttons, Dialogs::Buttons::YesNo);
     QCOMPARE(dialogs->shown[0].icon, Dialogs::Icon::None);
-    QCOMPARE(codes("ide").size(), 5);
-    QCOMPARE(codes("Answer").size(), 5);
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "ide" ORDER BY rowid)").size(), 5);
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "Answer" ORDER BY rowid)").size(), 5);
 }
 
 void TestRecords::deleteRemovesExactlyTheSubject_data() {
@@ -320,8 +302,10 @@ void TestRecords::deleteRemovesExactlyTheSubject() {
     dialogs->answer(Dialogs::Yes);
     QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
     QCOMPARE(dialogs->shown.last().text, u("حذف با موفقيت انجام گرفت"));
-    QCOMPARE(codes("ide"), (QStringList{"1", "2", "3", "4", "5"}));
-    QCOMPARE(codes("Answer"), (QStringList{"1", "2", "3", "4", "5"}));
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "ide" ORDER BY rowid)"),
+             (QStringList{"1", "2", "3", "4", "5"}));
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "Answer" ORDER BY rowid)"),
+             (QStringList{"1", "2", "3", "4", "5"}));
     QCOMPARE(child<QLineEdit>("Text5")->text(), QString());
     QCOMPARE(window->focusWidget(), child<QLineEdit>("Text5"));
     QCOMPARE(gridCodes(), (QStringList{"1", "2", "3", "4", "5"}));
@@ -339,15 +323,19 @@ void TestRecords::deleteIsAllOrNothing() {
     QCOMPARE(dialogs->shown.last().title, QStringLiteral("Error"));
     QCOMPARE(dialogs->shown.last().icon, Dialogs::Icon::Exclamation);
     QVERIFY(dialogs->shown.last().text.contains("locked"));
-    QCOMPARE(codes("ide"), (QStringList{"1", "2", "3", "4", "5"}));
-    QCOMPARE(codes("Answer"), (QStringList{"1", "2", "3", "4", "5"}));
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "ide" ORDER BY rowid)"),
+             (QStringList{"1", "2", "3", "4", "5"}));
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "Answer" ORDER BY rowid)"),
+             (QStringList{"1", "2", "3", "4", "5"}));
     QCOMPARE(gridCodes(), (QStringList{"1", "2", "3", "4", "5"}));
 
     allowWrites("Answer");
     dialogs->answer(Dialogs::Yes);
     QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
-    QCOMPARE(codes("ide"), (QStringList{"1", "2", "4", "5"}));
-    QCOMPARE(codes("Answer"), (QStringList{"1", "2", "4", "5"}));
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "ide" ORDER BY rowid)"),
+             (QStringList{"1", "2", "4", "5"}));
+    QCOMPARE(Seed::column(R"(SELECT "Code" FROM "Answer" ORDER BY rowid)"),
+             (QStringList{"1", "2", "4", "5"}));
 }
 
 void TestRecords::replacesMainWindow() {

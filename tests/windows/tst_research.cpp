@@ -5,10 +5,11 @@
 #include "research/GroupReport.h"
 #include "research/Statistics.h"
 #include "scoring/Scoring.h"
+#include "tests/support/Formulas.h"
 #include "tests/support/PdfText.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Seed.h"
 #include "tests/support/TempProgramFolder.h"
-#include "tests/support/Formulas.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
@@ -375,15 +376,13 @@ namespace {
 
 // Two passes, as a textbook computes them: the mean, then the squared deviations.
 
-
 } // namespace
-
 
 // Group A of three varied subjects, group B of one, group C whose answers are all the same, and
 // two registered subjects not yet scored.
 void TestResearch::groupStatisticsReport() {
-    QSqlQuery(Database::connection()).exec("DELETE FROM ide");
-    QSqlQuery(Database::connection()).exec("DELETE FROM Answer");
+    Seed::exec("DELETE FROM ide");
+    Seed::exec("DELETE FROM Answer");
     QList<Subject> list;
     auto add = [&](const QString& code, const QString& group, auto answerOf, bool scored) {
         Subject s{code, "n", "f", "", "", "", "", group, {}, {"", "", ""}};
@@ -529,8 +528,8 @@ void TestResearch::typedValuesAndPersianDigitsKeptInEveryFormat() {
         typed.age = u(age);
         list << typed;
     }
-    QSqlQuery(Database::connection()).exec("DELETE FROM ide");
-    QSqlQuery(Database::connection()).exec("DELETE FROM Answer");
+    Seed::exec("DELETE FROM ide");
+    Seed::exec("DELETE FROM Answer");
     store(list);
     const QString sav = out.filePath("typed.sav");
     QVERIFY(Export::write(sav, Export::Format::Sav, {}, {}).error.isEmpty());
@@ -680,7 +679,7 @@ void TestResearch::previewSavesPdfOrSaysWhyNot() {
 // A stored text that a spreadsheet would run as a formula comes out with an apostrophe first;
 // a number stays a number.
 void TestResearch::csvCellsAreNeverFormulas() {
-    QSqlQuery(Database::connection()).exec("DELETE FROM ide");
+    Seed::exec("DELETE FROM ide");
     Subject s = subjects()[1];
     s.fname = "=1+1";
     s.lname = "=HYPERLINK(\"http://x\")";

@@ -7,6 +7,7 @@
 #include "shell/Frm1.h"
 #include "tests/support/PdfText.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Seed.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestMain.h"
 
@@ -26,24 +27,15 @@ namespace {
 
 void addSubject(const QString& code, const QStringList& answers, const QString& group = "A",
                 const QString& age = "30") {
-    QSqlQuery q(Database::connection());
-    q.prepare(
-        "INSERT INTO \"ide\" (\"Code\", \"FName\", \"LName\", \"Jens\", \"Sen\", \"Taahol\", \"Tahsil\", \"Group\") "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    for (const QString& v :
-         {code, u("سارا"), u("رحيمي"), u("زن"), age, u("مجرد"), u("ديپلم"), group})
-        q.addBindValue(v);
-    QVERIFY(q.exec());
-    QString columns = "\"Code\"", values = "?";
+    Seed::row("ide", {"Code", "FName", "LName", "Jens", "Sen", "Taahol", "Tahsil", "Group"},
+              {code, u("سارا"), u("رحيمي"), u("زن"), age, u("مجرد"), u("ديپلم"), group});
+    QStringList fields{"Code"};
+    QVariantList values{code};
     for (int i = 1; i <= Tables::ItemCount; ++i) {
-        columns += QStringLiteral(",\"%1\"").arg(i);
-        values += ",?";
+        fields << QString::number(i);
+        values << answers.value(i - 1);
     }
-    q.prepare(QStringLiteral("INSERT INTO \"Answer\" (%1) VALUES (%2)").arg(columns, values));
-    q.addBindValue(code);
-    for (int i = 0; i < Tables::ItemCount; ++i)
-        q.addBindValue(answers.value(i));
-    QVERIFY(q.exec());
+    Seed::row("Answer", fields, values);
 }
 
 // Answers giving the sums 35, 44 and 50 on the three subscales.
@@ -61,12 +53,6 @@ QStringList answersFor(int innovativeness, int maturity, int engagement) {
         }
     }
     return answers;
-}
-
-QString stored(const QString& sql) {
-    QSqlQuery q(Database::connection());
-    q.exec(sql);
-    return q.next() ? q.value(0).toString() : QString("<none>");
 }
 
 using PdfText::Word;
@@ -131,13 +117,6 @@ private:
     QPointer<FrmkLID> window;
     QTemporaryDir out;
 };
-
-
-
-
-
-
-
 
 void TestScoring::init() {
     folder = std::make_unique<TempProgramFolder>();
@@ -227,7 +206,7 @@ void TestScoring::missingAnswersAreListed() {
                            "\r\n\r\n 1   2   3  ");
     QVERIFY(!child<QGroupBox>("Frame3")->isVisible());
     QCOMPARE(child<QLineEdit>("Text5")->text(), QString());
-    QCOMPARE(stored("SELECT \"KHalaghiyat\" FROM \"ide\""), QString());
+    QCOMPARE(Seed::text("SELECT \"KHalaghiyat\" FROM \"ide\""), QString());
 }
 
 void TestScoring::scoresAreComputedAndStored_data() {
@@ -256,13 +235,13 @@ void TestScoring::scoresAreComputedAndStored() {
                                 child<QLineEdit>("Text14")->text()};
         QCOMPARE(boxes, scores);
         QCOMPARE(
-            stored(
+            Seed::text(
                 "SELECT \"KHalaghiyat\" || '|' || \"Balidagi\" || '|' || \"Taahod\" FROM \"ide\" WHERE \"Code\"='2'"),
             boxes.join('|'));
         QCOMPARE(dialogs->shown.last().text, u("اطلاعات با موفقيت محاسبه و ذخيره شد"));
     }
-    QCOMPARE(stored("SELECT count(*) FROM \"ide\""), QStringLiteral("2"));
-    QCOMPARE(stored("SELECT coalesce(\"KHalaghiyat\", '') FROM \"ide\" WHERE \"Code\"='1'"),
+    QCOMPARE(Seed::text("SELECT count(*) FROM \"ide\""), QStringLiteral("2"));
+    QCOMPARE(Seed::text("SELECT coalesce(\"KHalaghiyat\", '') FROM \"ide\" WHERE \"Code\"='1'"),
              QString());
 }
 

@@ -7,6 +7,7 @@
 #include "shell/seams/Skin.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Seed.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestMain.h"
 #include "update/transfer/Inet.h"
@@ -41,15 +42,8 @@ void setTheme(const QString& theme) {
     QVERIFY(q.exec());
 }
 
-int count(const char* sql) {
-    QSqlQuery q(Database::connection());
-    q.exec(QString::fromLatin1(sql));
-    q.next();
-    return q.value(0).toInt();
-}
-
 int subjects() {
-    return count("SELECT count(*) FROM \"ide\"");
+    return Seed::value("SELECT count(*) FROM \"ide\"").toInt();
 }
 
 void storeCodes(const QStringList& codes) {
@@ -737,7 +731,7 @@ void TestShell::refusedSave() {
     QCOMPARE(focused->objectName(), focus);
     QVERIFY(child<QGroupBox>("Frame10")->isVisible());
     QCOMPARE(subjects(), 0);
-    QCOMPARE(count("SELECT count(*) FROM \"Answer\""), 0);
+    QCOMPARE(Seed::value("SELECT count(*) FROM \"Answer\"").toInt(), 0);
 }
 
 void TestShell::duplicateCodeIsRefused_data() {
@@ -767,14 +761,14 @@ void TestShell::duplicateCodeIsRefused() {
     QCOMPARE(child<QLineEdit>("Text6")->text(), u("مريم"));
     QCOMPARE(child<QLineEdit>("Text5")->text(), QStringLiteral("34"));
     QCOMPARE(subjects(), 1);
-    QCOMPARE(count("SELECT count(*) FROM \"Answer\""), 1);
+    QCOMPARE(Seed::value("SELECT count(*) FROM \"Answer\"").toInt(), 1);
 
     // Corrected, the same panel saves.
     child<QLineEdit>("Text11")->selectAll();
     QTest::keyClicks(child<QLineEdit>("Text11"), "13");
     QTest::mouseClick(child<QPushButton>("Command8"), Qt::LeftButton);
     QCOMPARE(subjects(), 2);
-    QCOMPARE(count("SELECT count(*) FROM \"Answer\" WHERE \"Code\"='13'"), 1);
+    QCOMPARE(Seed::value("SELECT count(*) FROM \"Answer\" WHERE \"Code\"='13'").toInt(), 1);
 }
 
 void TestShell::savedSubjectHasBothRows() {
@@ -841,7 +835,7 @@ void TestShell::cancelAndOtherButtonsWriteNothing() {
     QVERIFY(!child<QGroupBox>("Frame10")->isVisible());
     QVERIFY(child<QPushButton>("Command1")->isEnabled());
     QCOMPARE(subjects(), 1);
-    QCOMPARE(count("SELECT count(*) FROM \"Answer\""), 1);
+    QCOMPARE(Seed::value("SELECT count(*) FROM \"Answer\"").toInt(), 1);
     openRegistration();
     QCOMPARE(child<QLineEdit>("Text11")->text(), QStringLiteral("2"));
     QCOMPARE(child<QLineEdit>("Text6")->text(), QString());

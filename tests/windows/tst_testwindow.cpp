@@ -3,6 +3,7 @@
 #include "shell/seams/Skin.h"
 #include "test/FrmTest.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/Seed.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/TestMain.h"
 
@@ -50,12 +51,6 @@ QStringList answers(const QString& code) {
         for (int item = 1; item <= Tables::ItemCount; ++item)
             values << q.value(QString::number(item)).toString();
     return values;
-}
-
-QString stored(const char* sql) {
-    QSqlQuery q(Database::connection());
-    q.exec(QString::fromUtf8(sql));
-    return q.next() ? q.value(0).toString() : QString();
 }
 
 } // namespace
@@ -369,8 +364,9 @@ void TestTestWindow::closeBoxKeepsAnswersAndDetails() {
     QTest::keyClicks(name, "Sara");
     window->close();
     QCOMPARE(answers("1").value(0), QStringLiteral("2"));
-    QCOMPARE(stored("SELECT \"FName\" FROM \"ide\" WHERE \"Code\"='1'"), QStringLiteral("Sara"));
-    QCOMPARE(stored("SELECT \"FName\" FROM \"ide\" WHERE \"Code\"='2'"), u("علي"));
+    QCOMPARE(Seed::text("SELECT \"FName\" FROM \"ide\" WHERE \"Code\"='1'"),
+             QStringLiteral("Sara"));
+    QCOMPARE(Seed::text("SELECT \"FName\" FROM \"ide\" WHERE \"Code\"='2'"), u("علي"));
 }
 
 // The mouse, Space, an arrow key and assistive technology's toggle action each store the chosen
@@ -460,7 +456,8 @@ void TestTestWindow::failedSaveKeepsWindowOpen() {
     allowWrites("ide");
     leave();
     QVERIFY(!window->isVisible());
-    QCOMPARE(stored("SELECT \"FName\" FROM \"ide\" WHERE \"Code\"='1'"), QStringLiteral("Sara"));
+    QCOMPARE(Seed::text("SELECT \"FName\" FROM \"ide\" WHERE \"Code\"='1'"),
+             QStringLiteral("Sara"));
 }
 
 void TestTestWindow::ageBoxTakesOnlyDigits() {
@@ -473,7 +470,7 @@ void TestTestWindow::ageBoxTakesOnlyDigits() {
     QCOMPARE(dialogs->beeps, 1);
     QCOMPARE(dialogs->shown.last().text, u("شما بايد عدد وارد كنيد"));
     window->close();
-    QCOMPARE(stored("SELECT \"Sen\" FROM \"ide\" WHERE \"Code\"='1'"), QStringLiteral("417"));
+    QCOMPARE(Seed::text("SELECT \"Sen\" FROM \"ide\" WHERE \"Code\"='1'"), QStringLiteral("417"));
 }
 
 void TestTestWindow::windowTakesStoredTheme() {
