@@ -36,13 +36,14 @@ void Connection::use(std::unique_ptr<Engine> engine) {
 
 void Connection::close() {
     dropKept();
-    engine_ = std::make_unique<FileEngine>(); // waits for a page check still running
     depth = 0;
     lost = false;
     if (QSqlDatabase::contains(Name)) {
         QSqlDatabase::database(Name, false).close();
         QSqlDatabase::removeDatabase(Name);
     }
+    engine_->closed();
+    engine_ = std::make_unique<FileEngine>(); // waits for a page check still running
 }
 
 bool Connection::isOpen() const {

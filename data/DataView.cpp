@@ -593,14 +593,6 @@ bool DataView::anyStored(const QString& name, const QString& value) const {
     return q->next();
 }
 
-QStringList DataView::distinctStored(const QString& name) const {
-    const QString field = Database::quoted(fields_[requireField(name)]);
-    QSqlQuery q(Database::connection());
-    q.setForwardOnly(true);
-    Database::exec(q, QStringLiteral("SELECT DISTINCT %1 FROM %2 WHERE %1<>''")
-                          .arg(field, Database::quoted(table_)));
-    QStringList values;
-    while (q.next())
-        values << q.value(0).toString();
-    return values;
+QStringList DataView::distinctStored(const QString& name, bool fewValues) const {
+    return Database::distinct(table_, fields_[requireField(name)], fewValues);
 }

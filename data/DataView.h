@@ -57,7 +57,9 @@ public:
     // last stored row (empty when there is none), and whether any row holds value in field.
     QString lastStored(const QString& field) const;
     bool anyStored(const QString& field, const QString& value) const;
-    QStringList distinctStored(const QString& field) const; // each text given, once, any order
+    // Each text given, once, any order. fewValues: the field holds few distinct texts among many
+    // rows (names): each is found by a seek of the field's index instead of reading every row.
+    QStringList distinctStored(const QString& field, bool fewValues = false) const;
 
     // Leaves visible the rows whose field text equals value exactly; the first becomes current.
     void setFilter(const QString& field, const QString& value);

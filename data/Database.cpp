@@ -157,6 +157,22 @@ QStringList columns(const QString& table, QString* name) {
     return engine().storedColumns(db, table);
 }
 
+QStringList distinct(const QString& table, const QString& field, bool throughIndex) {
+    QSqlDatabase db = connection();
+    for (const Tables::Index& index : Tables::indexes())
+        if (throughIndex && index.table.compare(table, Qt::CaseInsensitive) == 0 &&
+            index.field.compare(field, Qt::CaseInsensitive) == 0)
+            return engine().distinctThroughIndex(db, index.table, index.field);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    exec(q, QStringLiteral("SELECT DISTINCT %1 FROM %2 WHERE %1<>''")
+                .arg(quoted(field), quoted(table)));
+    QStringList values;
+    while (q.next())
+        values << q.value(0).toString();
+    return values;
+}
+
 Stamp stamp(const QString& table) {
     Connection& c = current();
     Stamp s;

@@ -38,12 +38,18 @@ struct OpenResult {
     QString path;
     QString message;     // Persian, for the user: what was created, or why the file is refused
     bool server = false; // it was the server that the connection file names
+    // With the page check beside: every page was checked at an earlier opening, and the file is
+    // as that session left it when it closed, within a week; its pages are not read again.
+    bool pagesTrusted = false;
 };
 
 // How open() has SQLite check every page of an existing file: before it returns, or beside
 // what the program does next (the schema is checked before it returns either way). With the
 // check beside, nothing is written until it has passed: a write waits for it, and throws the
 // refusal if the check failed. A file that needs its indexes made is checked before, always.
+// Beside, the check is skipped for a file that was checked whole within a week and closed
+// cleanly since, unchanged (a record beside it says so; see FileEngine): a file killed in the
+// middle of work, changed by anything else, or restored is checked whole again.
 enum class PageCheck { Before, Beside };
 
 // Opens the program's one connection. A missing file is created with the delivered content;
@@ -130,6 +136,10 @@ QString sameText(const QString& column, const QString& other);
 QString sameText(const QString& column, const QVariant& value, QVariantList& binds);
 QString returningRow(); // appended to an INSERT so that it gives the new row's number
 QString byteLength(const QString& expression); // its length in UTF-8 bytes
+// Every non-empty text of the field once, in no order. throughIndex: by a seek of the field's
+// index for each (when the program indexes it), for a field of few texts among many rows;
+// else by reading the table.
+QStringList distinct(const QString& table, const QString& field, bool throughIndex = false);
 // The fields of a table, and its name as stored (names are matched without regard to case).
 QStringList columns(const QString& table, QString* name);
 

@@ -5,14 +5,17 @@
 #include "data/FileCopy.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace Database {
 
@@ -256,8 +259,68 @@ QString FileEngine::checkFile(const QString& path) {
     return readOnly(path, QStringLiteral("vorn-check"), inspect);
 }
 
-FileEngine::FileEngine(const QString& path, bool checkBeside)
-    : path_(path), checkBeside_(checkBeside) {}
+FileEngine::FileEngine(const QString& path, bool checkBeside, qint64 checkedAt)
+    : path_(path), checkBeside_(checkBeside), checkedAt_(checkedAt) {}
+
+QString FileEngine::checkedPath(const QString& path) {
+    return path + QStringLiteral(".checked");
+}
+
+namespace {
+
+// What tells one state of a file from another: any write changes its time, a copy or a restore
+// its inode. A record is for one state: a session that writes and then ends in the middle of
+// its work (killed, the power gone) leaves a file the record no longer fits.
+QString fileState(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return QStringLiteral("%1 %2.%3 %4 %5")
+        .arg(qint64(st.st_size))
+        .arg(qint64(st.st_mtim.tv_sec))
+        .arg(qint64(st.st_mtim.tv_nsec))
+        .arg(quint64(st.st_dev))
+        .arg(quint64(st.st_ino));
+}
+
+// When every page of the file at path was last found whole, if the record beside it says so for
+// the file as it is now, within the week, with no journal left by a session that ended in the
+// middle of a write; else 0.
+qint64 trustedCheck(const QString& path) {
+    QFile record(FileEngine::checkedPath(path));
+    if (QFileInfo::exists(path + QStringLiteral("-journal")) || record.size() > 200 ||
+        !record.open(QIODevice::ReadOnly))
+        return 0;
+    const QStringList fields = QString::fromLatin1(record.readAll()).trimmed().split('\n');
+    const qint64 checkedAt = fields.value(1).toLongLong();
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (fields.value(0) != fileState(path) || fields.value(0).isEmpty() || checkedAt > now ||
+        now - checkedAt > FileEngine::TrustedSeconds)
+        return 0;
+    return checkedAt;
+}
+
+} // namespace
+
+// Closed cleanly: the record says when every page was last found whole, for the file as this
+// session leaves it. A check that failed, or never ran, leaves no record.
+void FileEngine::closed() {
+    if (path_.isEmpty())
+        return;
+    if (checkBeside_) {
+        if (!started_ || !check_.result().isEmpty())
+            return;
+    }
+    if (checkedAt_ <= 0 || QFileInfo::exists(path_ + QStringLiteral("-journal")))
+        return;
+    QSaveFile record(checkedPath(path_));
+    if (record.open(QIODevice::WriteOnly)) {
+        record.write(
+            (fileState(path_) + QLatin1Char('\n') + QString::number(checkedAt_) + QLatin1Char('\n'))
+                .toLatin1());
+        record.commit();
+    }
+}
 
 FileEngine::~FileEngine() {
     if (started_)
@@ -327,10 +390,21 @@ OpenResult FileEngine::open(const QString& path, PageCheck check, std::unique_pt
         result.message = refusal(result.path, problem);
         return result;
     }
-    if (result.status != OpenResult::Created)
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    qint64 checkedAt = now; // made now, or checked before this returned
+    if (result.status != OpenResult::Created) {
         result.status = OpenResult::Opened;
-    engine->reset(new FileEngine(result.path, result.status == OpenResult::Opened &&
-                                                  check == PageCheck::Beside));
+        if (check == PageCheck::Beside) {
+            checkedAt = trustedCheck(result.path);
+            result.pagesTrusted = checkedAt > 0;
+            if (!result.pagesTrusted)
+                checkedAt = now; // if the check beside passes
+        }
+    }
+    engine->reset(new FileEngine(result.path,
+                                 result.status == OpenResult::Opened &&
+                                     check == PageCheck::Beside && !result.pagesTrusted,
+                                 checkedAt));
     return result;
 }
 
@@ -355,6 +429,21 @@ QStringList FileEngine::storedColumns(QSqlDatabase& db, const QString& table) co
     while (q.next())
         names << q.value(1).toString();
     return names;
+}
+
+// The smallest text above the one before, each a seek of the index (SQLite's min() goes by it).
+QStringList FileEngine::distinctThroughIndex(QSqlDatabase& db, const QString& table,
+                                             const QString& field) const {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    exec(q, QStringLiteral("WITH RECURSIVE d(v) AS (SELECT (SELECT min(%1) FROM %2 WHERE %1 > '') "
+                           "UNION ALL SELECT (SELECT min(%1) FROM %2 WHERE %1 > d.v) FROM d "
+                           "WHERE d.v IS NOT NULL) SELECT v FROM d WHERE v IS NOT NULL")
+                .arg(quoted(field), quoted(table)));
+    QStringList values;
+    while (q.next())
+        values << q.value(0).toString();
+    return values;
 }
 
 void FileEngine::fail(const QSqlError& error, bool) const {

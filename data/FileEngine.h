@@ -37,6 +37,8 @@ public:
     QString returningRow() const override { return {}; }
     QString byteLength(const QString& expression) const override;
     QStringList storedColumns(QSqlDatabase& db, const QString& table) const override;
+    QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
+                                     const QString& field) const override;
     bool keepsStatements() const override { return false; }
     QString outermostBegin() const override { return {}; }
     QString snapshotBegin() const override { return {}; }
@@ -45,18 +47,24 @@ public:
     void stamp(QSqlDatabase& db, const QString& table, qint64 viewChanges, Stamp& s) const override;
     void whenPagesChecked(QObject* context, std::function<void(const QString&)> done) override;
     QString pagesRefusal() override;
+    void closed() override;
     QString backupTo(const QString& target, const std::function<void()>& between) override;
     QString restoreFrom(const QString& source, const QString& programFolder,
                         const std::function<void()>& between) override;
 
+    // The record beside the file of its last whole check.
+    static QString checkedPath(const QString& path);
+    static constexpr qint64 TrustedSeconds = 7 * 24 * 3600;
+
 private:
-    explicit FileEngine(const QString& path, bool checkBeside);
+    FileEngine(const QString& path, bool checkBeside, qint64 checkedAt);
     void startPagesCheck();
     void tellWaiting();
 
     QString path_;
     bool checkBeside_ = false; // every page is checked beside what the program does next
     bool started_ = false;
+    qint64 checkedAt_ = 0;   // when every page was last found whole (seconds since the epoch)
     QFuture<QString> check_; // the refusal, or empty
     std::unique_ptr<QFutureWatcher<QString>> watcher_;
     std::vector<std::pair<QPointer<QObject>, std::function<void(const QString&)>>> waiting_;

@@ -33,6 +33,8 @@ public:
     QString returningRow() const override;
     QString byteLength(const QString& expression) const override;
     QStringList storedColumns(QSqlDatabase& db, const QString& table) const override;
+    QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
+                                     const QString& field) const override;
     bool keepsStatements() const override { return true; }
     QString outermostBegin() const override { return QStringLiteral("BEGIN"); }
     QString snapshotBegin() const override;

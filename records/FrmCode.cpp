@@ -86,7 +86,7 @@ QList<QPair<QComboBox*, QString>> FrmCode::NameLists() const {
 void FrmCode::FillNameLists() {
     QCollator order;
     for (const auto& [list, field] : NameLists()) {
-        QStringList names = Adodc2->distinctStored(field);
+        QStringList names = Adodc2->distinctStored(field, true);
         std::sort(names.begin(), names.end(), order);
         const QSignalBlocker quiet(list);
         const QString typed = list->currentText();

@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void pageCheckBesideHoldsEveryWrite_data();
     void pageCheckBesideHoldsEveryWrite();
 
+    void pagesAreTrustedOnlyAsTheyWereLeft_data();
+    void pagesAreTrustedOnlyAsTheyWereLeft();
     void readOnlyFileIsRefused();
 
     void init();
@@ -83,6 +86,7 @@ private Q_SLOTS:
     void codeFilteredViewCommitsRefreshesAndConflicts_data();
     void codeFilteredViewCommitsRefreshesAndConflicts();
     void pagedGridShowsEveryRowOnceInStoredOrder();
+    void namesThroughTheIndexAreEveryNameOnce();
     void escapedErrorIsShownAndProgramGoesOn();
 
 private:
@@ -250,6 +254,7 @@ void TestData::pageCheckBesideHoldsEveryWrite() {
     if (kind.isEmpty()) {
         QCOMPARE(f.openDatabase().status, Database::OpenResult::Created);
         Database::close();
+        QVERIFY(QFile::remove(f.databasePath() + ".checked")); // as after a session killed
     } else {
         QVERIFY(Crafted::make(f.databasePath(), kind));
     }
@@ -281,6 +286,60 @@ void TestData::pageCheckBesideHoldsEveryWrite() {
     QTRY_VERIFY(told.contains(QDir::toNativeSeparators(f.databasePath())));
     Database::close();
     QCOMPARE(Crafted::folderState(folder), before);
+}
+
+// The check of every page is skipped at a start only for the file as a clean close left it after
+// a whole check within the week.
+void TestData::pagesAreTrustedOnlyAsTheyWereLeft_data() {
+    QTest::addColumn<QString>("since");
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("nothing") << "" << true;
+    QTest::newRow("killed in the middle of work") << "no record" << false;
+    QTest::newRow("written by another program") << "touched" << false;
+    QTest::newRow("replaced by a copy") << "copied" << false;
+    QTest::newRow("a journal left") << "journal" << false;
+    QTest::newRow("checked eight days ago") << "old" << false;
+}
+
+void TestData::pagesAreTrustedOnlyAsTheyWereLeft() {
+    NOT_ON_SERVER("about the database file");
+    QFETCH(QString, since);
+    QFETCH(bool, trusted);
+    TempProgramFolder f;
+    QCOMPARE(f.openDatabase().status, Database::OpenResult::Created);
+    Database::close();
+    const QString db = f.databasePath(), record = db + ".checked";
+    QVERIFY(QFile::exists(record));
+    if (since == "no record") {
+        QFile::remove(record);
+    } else if (since == "touched") {
+        QFile file(db);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(file.fileTime(QFileDevice::FileModificationTime).addSecs(1),
+                                 QFileDevice::FileModificationTime));
+    } else if (since == "copied") {
+        QVERIFY(QFile::copy(db, db + ".copy") && QFile::remove(db) &&
+                QFile::rename(db + ".copy", db));
+    } else if (since == "journal") {
+        QFile journal(db + "-journal");
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+    } else if (since == "old") {
+        QFile file(record);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromLatin1(file.readAll()).split('\n');
+        file.close();
+        lines[1] = QString::number(QDateTime::currentSecsSinceEpoch() - 8 * 24 * 3600);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(lines.join('\n').toLatin1());
+    }
+    const Database::OpenResult opened = Database::open(f.path(), Database::PageCheck::Beside);
+    QCOMPARE(opened.status, Database::OpenResult::Opened);
+    QCOMPARE(opened.pagesTrusted, trusted);
+    QCOMPARE(Database::pagesRefusal(), QString());
+    QFile::remove(db + "-journal");
+    Database::close();
+    QVERIFY(QFile::exists(record));
+    QCOMPARE(Database::open(f.path(), Database::PageCheck::Beside).pagesTrusted, true);
 }
 
 void TestData::readOnlyFileIsRefused() {
@@ -888,6 +947,25 @@ void TestData::pagedGridShowsEveryRowOnceInStoredOrder() {
     QCOMPARE(shown, Seed::column("SELECT \"Code\" FROM \"ide\" ORDER BY rowid"));
     QCOMPARE(shown.size(), 501);
     QCOMPARE(grid.verticalHeader()->count(), 501); // the grid was told of every page
+}
+
+// The records window's lists, a seek of the index for each name, hold what reading every row
+// holds: case, blanks and long names that share the server index's prefix told apart.
+void TestData::namesThroughTheIndexAreEveryNameOnce() {
+    const QString prefix(600, QChar(0x0628));
+    const QStringList names{"x",      "X",          "",           " x",  u("علي"),
+                            u("علي"), prefix + "a", prefix + "b", prefix};
+    QList<QVariantList> rows{{"0", QVariant()}};
+    for (qsizetype i = 0; i < names.size(); ++i)
+        rows << QVariantList{QString::number(i + 1), names[i]};
+    Seed::rows("ide", {"Code", "LName"}, rows);
+    DataView view;
+    view.open("ide");
+    QStringList through = view.distinctStored("LName", true), read = view.distinctStored("LName");
+    std::sort(through.begin(), through.end());
+    std::sort(read.begin(), read.end());
+    QCOMPARE(through, read);
+    QCOMPARE(through.size(), 7);
 }
 
 void TestData::escapedErrorIsShownAndProgramGoesOn() {

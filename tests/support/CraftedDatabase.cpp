@@ -97,6 +97,17 @@ bool Crafted::make(const QString& path, const QString& kind) {
     if (kind == "other sqlite")
         return run(path, {"CREATE TABLE notes (x TEXT)"});
 
+    if (kind == "damaged after a clean close") {
+        // The program's own file, opened and closed cleanly (its check recorded), then damaged
+        // by something else: path is a program folder's database.
+        const QString folder = QFileInfo(QFileInfo(path).absolutePath()).absolutePath();
+        if (Database::open(folder).status != Database::OpenResult::Created)
+            return false;
+        Database::close();
+        QFile f(path);
+        return QFile::exists(path + ".checked") && f.open(QIODevice::ReadWrite) &&
+               f.seek(f.size() - 4096) && f.write(QByteArray(4096, '\x5a')) == 4096;
+    }
     if (!Database::createFile(path).isEmpty())
         return false;
     if (kind == "ide a view")
