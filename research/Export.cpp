@@ -535,18 +535,19 @@ Result write(const QString& path, Format format, const QString& group, const Pro
                 c.labels = labelsOf(QStringLiteral("\"Jens\""), Tables::sexChoices());
             else if (c.kind == Kind::Marital)
                 c.labels = labelsOf(QStringLiteral("\"Taahol\""), Tables::maritalChoices());
-        // The widths of the text columns and the number of rows come first: a .sav file
-        // declares both before its rows.
+        // The number of rows comes first (the progress), and for a .sav file the widths of its
+        // text columns: it declares them before its rows.
         QStringList measures{QStringLiteral("COUNT(*)")};
-        for (const Column& c : cols)
-            measures << QStringLiteral("MAX(%1)").arg(Database::byteLength(c.source));
+        if (format == Format::Sav)
+            for (const Column& c : cols)
+                measures << QStringLiteral("MAX(%1)").arg(Database::byteLength(c.source));
         const QVariantList measured = Subjects::measure(measures, group);
         qint64 total = 0;
         QList<int> widths;
         if (!measured.isEmpty()) {
             total = measured.value(0).toLongLong();
-            for (int c = 0; c < int(cols.size()); ++c)
-                widths << measured.value(c + 1).toInt();
+            for (int c = 1; c < measured.size(); ++c)
+                widths << measured.value(c).toInt();
         }
 
         QTemporaryFile temp(
