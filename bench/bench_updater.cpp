@@ -1,6 +1,7 @@
-// Downloading a 100 MB file and extracting a 100 MB archive, against curl and unzip.
+// Downloading a 100 MB file and extracting a 100 MB archive, against curl and unzip. The file is
+// served by a web server of its own process on 127.0.0.1 (Python's), so that the downloader and
+// curl meet the same server and neither shares its thread with it.
 #include "bench/BenchSupport.h"
-#include "tests/support/HttpTestServer.h"
 #include "updater/CGUnzipFiles.h"
 #include "updater/FileDownloader.h"
 
@@ -8,8 +9,13 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <algorithm>
 #include <cstdio>
 #include <zip.h>
 
@@ -43,18 +49,44 @@ int main(int argc, char** argv) {
         std::memcpy(body.data() + i, &value, 4);
     }
 
-    HttpTestServer server;
-    HttpTestServer::Reply reply;
-    reply.body = body;
-    server.route("/big.bin", reply);
-
+    const QString big = folder.filePath("big.bin");
+    {
+        QFile f(big);
+        if (!f.open(QIODevice::WriteOnly) || f.write(body) != body.size())
+            return 1;
+    }
+    quint16 port = 0;
+    {
+        QTcpServer probe; // a free port
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
+    }
+    QProcess web;
+    web.start("python3", {"-m", "http.server", "--bind", "127.0.0.1", QString::number(port),
+                          "--directory", folder.path()});
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        if (s.waitForConnected(100))
+            break;
+        QThread::msleep(50);
+    }
+    const QString url = QStringLiteral("http://127.0.0.1:%1/big.bin").arg(port);
     const double before = Bench::peakMemoryMb();
     FileDownloader downloader;
-    const double ours = Bench::medianMs(
-        3, [&] { downloader.DownloadFile(server.url("/big.bin"), folder.filePath("ours.bin")); });
+    std::vector<double> mine, theirs; // alternating, medians of five
+    for (int run = 0; run < 5; ++run) {
+        mine.push_back(
+            Bench::medianMs(1, [&] { downloader.DownloadFile(url, folder.filePath("ours.bin")); }));
+        theirs.push_back(timeCommand("curl", {"-s", "-o", folder.filePath("curl.bin"), url}));
+    }
     const double downloadMemory = Bench::peakMemoryMb() - before;
-    const double curl =
-        timeCommand("curl", {"-s", "-o", folder.filePath("curl.bin"), server.url("/big.bin")});
+    web.kill();
+    web.waitForFinished();
+    std::sort(mine.begin(), mine.end());
+    std::sort(theirs.begin(), theirs.end());
+    const double ours = mine[2], curl = theirs[2];
+    const bool whole = QFileInfo(folder.filePath("ours.bin")).size() == Size;
     std::printf("download of 100 MB: FileDownloader %.0f ms, curl %.0f ms\n", ours, curl);
 
     // An archive of 100 MB of members that do not compress.
@@ -78,9 +110,9 @@ int main(int argc, char** argv) {
         timeCommand("unzip", {"-o", "-q", archive, "-d", folder.filePath("theirs")});
     std::printf("extraction of 100 MB: CGUnzipFiles %.0f ms, unzip %.0f ms\n", extract, reference);
 
-    bool ok = curl > 0 && reference > 0;
-    ok &= Bench::report(QStringLiteral("download, ratio to curl"), ours / curl, QStringLiteral("x"),
-                        3.0);
+    bool ok = whole && curl > 0 && reference > 0;
+    ok &= Bench::report(QStringLiteral("download, ratio to curl -o"), ours / curl,
+                        QStringLiteral("x"), 1.2);
     ok &= Bench::report(QStringLiteral("memory added while downloading 100 MB"), downloadMemory,
                         QStringLiteral("MB"), 0);
     ok &= Bench::report(QStringLiteral("extraction, ratio to unzip"), extract / reference,

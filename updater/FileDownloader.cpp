@@ -196,15 +196,23 @@ bool FileDownloader::DownloadFile(const QString& strURL, const QString& strDesti
     // download's time: they run when 15 ms have passed (and while more bytes are awaited).
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    QByteArray piece;
+    qint64 percent = -1;
+    QString percentText;
     for (;;) {
-        const QByteArray piece = Inet_->getChunk(ChunkSize);
+        Inet_->getChunk(piece, ChunkSize);
         if (!piece.isEmpty() && file.write(piece) != piece.size())
             return writeFailed(file);
         if (CancelRequested)
             break;
         received += piece.size();
-        Q_EMIT DownloadProgress(
-            QString::number(roundEven(double(received) / double(announced) * 100)));
+        // The same text while the percentage stays: one made each percent, not each piece.
+        if (const qint64 now = roundEven(double(received) / double(announced) * 100);
+            now != percent) {
+            percent = now;
+            percentText = QString::number(now);
+        }
+        Q_EMIT DownloadProgress(percentText);
         if (piece.isEmpty() || sinceEvents.elapsed() >= 15) {
             letEventsRun();
             sinceEvents.restart();

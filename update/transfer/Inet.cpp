@@ -209,8 +209,15 @@ QString Inet::responseHeader(const QString& name) const {
 }
 
 QByteArray Inet::getChunk(int size) {
+    QByteArray piece;
+    getChunk(piece, size);
+    return piece;
+}
+
+void Inet::getChunk(QByteArray& piece, int size) {
+    piece.resize(0);
     if (!reply_ || size <= 0)
-        return {};
+        return;
     if (reply_->bytesAvailable() == 0 && !reply_->isFinished()) {
         QEventLoop loop;
         connect(reply_, &QNetworkReply::readyRead, &loop, &QEventLoop::quit);
@@ -218,7 +225,11 @@ QByteArray Inet::getChunk(int size) {
         connect(reply_, &QObject::destroyed, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    return reply_ ? reply_->read(size) : QByteArray();
+    if (!reply_)
+        return;
+    piece.resize(size);
+    const qint64 n = reply_->read(piece.data(), size);
+    piece.resize(n > 0 ? qsizetype(n) : 0);
 }
 
 bool Inet::failed() const {

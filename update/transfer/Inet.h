@@ -55,6 +55,9 @@ public:
     QString responseHeader(const QString& name) const;
     // 7. The next body piece of at most size bytes; empty when the body is exhausted.
     QByteArray getChunk(int size);
+    // The same into piece, whose storage is kept from one call to the next (a download of 100 MB
+    // reads 100,000 pieces).
+    void getChunk(QByteArray& piece, int size);
     // Whether the request ended in a transfer error (a reply cut short, a time-out).
     bool failed() const;
     // 8. Abandons the running request.
