@@ -1,8 +1,11 @@
-// Every interaction of a clinic's day, timed on the real windows (offscreen) with 100 subjects
-// and with 100,000, median of several runs each, and the backup copy against cp. One row per
-// interaction: both times, their ratio and the goals.
+// Every interaction of a clinic's day, timed on the real windows (offscreen) with 100, 100,000
+// and 1,000,000 subjects (--quick: not the million), median of several runs each; the real
+// program's start-up to idle (wall and CPU time, memory; with the page cache emptied too, as
+// root); and the backup copy against cp. One row per interaction: the times by size, the ratio
+// of the largest to the smallest, and the goals.
 #include "backup/Backup.h"
 #include "bench/BenchSupport.h"
+#include "data/Content.h"
 #include "data/Database.h"
 #include "data/Server.h"
 #include "records/FrmCode.h"
@@ -11,6 +14,7 @@
 #include "shell/seams/Dialogs.h"
 #include "shell/seams/MainWindow.h"
 #include "test/FrmTest.h"
+#include "tests/support/RealProgram.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +32,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -86,37 +93,53 @@ double median(std::vector<double> v) {
 
 constexpr int Runs = 11;
 
-// From starting the real program to its main window shown and idle, on each program folder: the
-// medians. The runs on the folders alternate, so that each meets the machine as the others do.
-std::vector<double> startUps(const QStringList& folders) {
-    std::vector<std::vector<double>> times(size_t(folders.size()));
+// A start of the real program to its main window shown and idle (no work beside it any more):
+// the wall time, the program's CPU time, its peak memory.
+struct StartUp {
+    double wall = -1, cpu = -1, mb = -1;
+};
+
+// Empties the page cache (as root; false elsewhere): the start that follows reads the disk.
+bool dropCaches() {
+    QProcess::execute(QStringLiteral("sync"), {});
+    QFile drop(QStringLiteral("/proc/sys/vm/drop_caches"));
+    return drop.open(QIODevice::WriteOnly) && drop.write("3\n") == 2;
+}
+
+// The medians of Runs starts on each program folder, the runs on the folders alternating so that
+// each meets the machine as the others do; cold: the page cache emptied before each.
+std::vector<StartUp> startUps(const QStringList& folders, bool cold = false) {
+    std::vector<std::vector<double>> wall(size_t(folders.size())), cpu(wall), mb(wall);
+    const std::vector<StartUp> failed(size_t(folders.size()));
     for (int run = 0; run < Runs * int(folders.size()); ++run) {
-        const QString& folder = folders[run % folders.size()];
+        const size_t which = size_t(run % folders.size());
         QTemporaryDir out;
         const QString clock = out.filePath(QStringLiteral("clock"));
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(CLOCK_PLUGINS));
-        env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("vornclock"));
-        env.insert(QStringLiteral("VORN_CLOCK_OUT"), clock);
-        env.insert(QStringLiteral("VORN_PROGRAM_FOLDER"), folder);
-        program.setProcessEnvironment(env);
+        RealProgram program(QStringLiteral(VORN_EXE), QStringLiteral("vornclock"),
+                            QStringLiteral(CLOCK_PLUGINS));
+        program.environment.insert(QStringLiteral("VORN_CLOCK_OUT"), clock);
+        program.environment.insert(QStringLiteral("VORN_PROGRAM_FOLDER"), folders[int(which)]);
+        if (cold && !dropCaches())
+            return failed;
         timespec start{};
         clock_gettime(CLOCK_MONOTONIC, &start);
-        program.start(QStringLiteral(VORN_EXE), {});
-        if (!program.waitForFinished(60000))
-            return std::vector<double>(size_t(folders.size()), -1);
+        if (!program.launch() || !program.process().waitForFinished(120000))
+            return failed;
         QFile f(clock);
         if (!f.open(QIODevice::ReadOnly))
-            return std::vector<double>(size_t(folders.size()), -1);
-        const qint64 end = f.readAll().toLongLong();
-        times[size_t(run % folders.size())].push_back(
-            double(end - (qint64(start.tv_sec) * 1000000000 + start.tv_nsec)) / 1e6);
+            return failed;
+        const QList<QByteArray> fields = f.readAll().split(' ');
+        if (fields.size() != 3)
+            return failed;
+        wall[which].push_back(
+            double(fields[0].toLongLong() - (qint64(start.tv_sec) * 1000000000 + start.tv_nsec)) /
+            1e6);
+        cpu[which].push_back(double(fields[1].toLongLong()) / 1e6);
+        mb[which].push_back(double(fields[2].toLongLong()) / 1024);
     }
-    std::vector<double> medians;
-    for (const std::vector<double>& t : times)
-        medians.push_back(median(t));
+    std::vector<StartUp> medians;
+    for (size_t i = 0; i < wall.size(); ++i)
+        medians.push_back({median(wall[i]), median(cpu[i]), median(mb[i])});
     return medians;
 }
 
@@ -239,11 +262,31 @@ Figures interactions(int subjects, Answers& answers) {
     return f;
 }
 
-// Makes a program folder with a database of that many subjects; closes it again.
+// Makes a program folder with a database of that many subjects; closes it again (cleanly: its
+// pages are recorded as checked). Past 100,000 the first 100,000 are copied under new codes, by
+// SQLite itself.
 bool makeFolder(const QString& folder, int subjects) {
     if (Database::open(folder).status != Database::OpenResult::Created)
         return false;
-    Bench::addSubjects(subjects);
+    constexpr int Block = 100000;
+    Bench::addSubjects(std::min(subjects, Block));
+    {
+        Database::Transaction all;
+        QSqlQuery q(Database::connection());
+        for (int k = 1; k < subjects / Block; ++k)
+            for (const char* table : {"ide", "Answer"}) {
+                QStringList fields = Tables::byName(QString::fromLatin1(table)).fields;
+                fields.removeFirst(); // Code
+                Database::exec(q, QStringLiteral("INSERT INTO %1 SELECT CAST(CAST(\"Code\" AS "
+                                                 "INTEGER) + %2 AS TEXT), %3 FROM %1 WHERE rowid "
+                                                 "<= %4")
+                                      .arg(QString::fromLatin1(table))
+                                      .arg(qint64(k) * Block)
+                                      .arg(Database::quotedList(fields))
+                                      .arg(Block));
+            }
+        all.commit();
+    }
     // Twenty of each name the searches look for, spread over the table.
     QSqlQuery q(Database::connection());
     q.prepare(QStringLiteral("UPDATE ide SET LName=?, FName=? WHERE Code=?"));
@@ -329,9 +372,9 @@ bool onServer(const QString& work, const QString& pristine, const QString& fileF
          Database::restoreServer(pristine).isEmpty();
     Database::close();
     if (ok) {
-        const std::vector<double> both = startUps({fileFolder, folder});
-        *fileStart = both[0];
-        *start = both[1];
+        const std::vector<StartUp> both = startUps({fileFolder, folder});
+        *fileStart = both[0].wall;
+        *start = both[1].wall;
         ok = Database::open(folder).status == Database::OpenResult::Opened;
         if (ok)
             *figures = interactions(100000, answers);
@@ -349,14 +392,19 @@ int main(int argc, char** argv) {
     Dialogs::install(&answers);
     MainWindow::setLoader([] { Frm1::load(); });
 
-    const int sizes[] = {100, 100000};
+    // --quick leaves out the million (its database takes a minute to make, and a gigabyte).
+    std::vector<int> sizes{100, 100000, 1000000};
+    if (QCoreApplication::arguments().contains(QStringLiteral("--quick")))
+        sizes.pop_back();
+    const int largest = sizes.back();
     std::map<int, Figures> figures;
-    std::map<int, double> starts;
     QTemporaryDir work;
     const QString pristine = work.filePath(QStringLiteral("pristine.mdb"));
     auto folderOf = [&](int subjects) { return work.filePath(QString::number(subjects)); };
+    QStringList folders;
     for (int subjects : sizes) {
         QDir().mkpath(folderOf(subjects));
+        folders << folderOf(subjects);
         std::printf("building a database with %d subjects...\n", subjects);
         std::fflush(stdout);
         if (!makeFolder(folderOf(subjects), subjects))
@@ -364,38 +412,83 @@ int main(int argc, char** argv) {
         if (subjects == 100000 && !QFile::copy(Database::filePath(folderOf(subjects)), pristine))
             return 1;
     }
-    const std::vector<double> bothStarts = startUps({folderOf(100), folderOf(100000)});
-    starts[100] = bothStarts[0];
-    starts[100000] = bothStarts[1];
+    const std::vector<StartUp> warm = startUps(folders);
+    const bool root = ::geteuid() == 0;
+    const std::vector<StartUp> cold = root ? startUps(folders, true) : std::vector<StartUp>{};
     for (int subjects : sizes) {
         if (Database::open(folderOf(subjects)).status != Database::OpenResult::Opened)
             return 1;
         figures[subjects] = interactions(subjects, answers);
         Database::close();
     }
+    // The first start after a session that did not end cleanly: every page is checked beside.
+    for (const QString& folder : folders)
+        QFile::remove(Database::filePath(folder) + QStringLiteral(".checked"));
+    const std::vector<StartUp> unclean = startUps(folders);
+    for (const QString& folder : folders) { // checked whole and closed cleanly again
+        if (Database::open(folder).status != Database::OpenResult::Opened)
+            return 1;
+        Database::close();
+    }
 
     bool ok = true;
-    std::printf("\n%-56s %10s %10s %7s  %s\n", "interaction", "100", "100,000", "ratio",
-                "goals: ratio, time at 100,000");
-    auto row = [&](const QString& what, double small, double large, double ratioGoal,
-                   double msGoal) {
-        const double ratio = small > 0 ? large / small : 0;
-        const bool met = (ratioGoal <= 0 || ratio <= ratioGoal) && (msGoal <= 0 || large < msGoal);
-        ok &= met && small >= 0 && large >= 0;
-        std::printf("%-56s %7.1f ms %7.1f ms %6.2fx  %s%s\n", qPrintable(what), small, large, ratio,
-                    qPrintable((ratioGoal > 0 ? QStringLiteral("<= %1x").arg(ratioGoal)
-                                              : QStringLiteral("-")) +
-                               (msGoal > 0 ? QStringLiteral(", < %1 ms").arg(msGoal) : QString())),
-                    met ? "  met" : "  NOT MET");
+    std::printf("\n%-58s", "interaction");
+    for (int subjects : sizes)
+        std::printf(" %10s", qPrintable(QLocale(QLocale::English).toString(subjects)));
+    std::printf(" %7s  %s\n", "ratio",
+                "goals: ratio to 100 (or under 0.25 ms more), time at the largest");
+    // values by size; the ratio of the largest to the smallest
+    auto row = [&](const QString& what, const std::vector<double>& values, double ratioGoal,
+                   double goal, const char* unit = "ms") {
+        const double ratio = values.front() > 0 ? values.back() / values.front() : 0;
+        // A difference of a quarter of a millisecond is below what one timing tells apart.
+        const bool met = (ratioGoal <= 0 || ratio <= ratioGoal ||
+                          (std::string(unit) == "ms" && values.back() - values.front() < 0.25)) &&
+                         (goal <= 0 || values.back() < goal) &&
+                         std::all_of(values.begin(), values.end(), [](double v) { return v >= 0; });
+        const bool hasGoal = ratioGoal > 0 || goal > 0;
+        ok &= met || !hasGoal;
+        std::printf("%-58s", qPrintable(what));
+        for (double v : values)
+            std::printf(" %7.1f %s", v, unit);
+        std::printf(
+            " %6.2fx  %s%s\n", ratio,
+            qPrintable(
+                (ratioGoal > 0 ? QStringLiteral("<= %1x").arg(ratioGoal) : QStringLiteral("-")) +
+                (goal > 0 ? QStringLiteral(", < %1 %2").arg(goal).arg(unit) : QString())),
+            !hasGoal ? ""
+            : met    ? "  met"
+                     : "  NOT MET");
     };
-    row(QStringLiteral("start-up to the main window shown and idle"), starts[100], starts[100000],
-        1.2, 0);
-    for (const auto& [what, small] : figures[100]) {
-        // The name lists hold a name of every subject, filled after the window is up: a
-        // listing of every subject like the grid's, shown with no ratio goal.
-        const bool listing = what.startsWith(QLatin1Char('('));
-        row(what, small, figures[100000][what], listing ? 0 : 1.25, 100);
+    auto each = [&](const std::vector<StartUp>& starts, double StartUp::*field) {
+        std::vector<double> values;
+        for (const StartUp& s : starts)
+            values.push_back(s.*field);
+        return values;
+    };
+    row(QStringLiteral("start-up to idle, wall time"), each(warm, &StartUp::wall), 1.2, 0);
+    row(QStringLiteral("start-up to idle, CPU time"), each(warm, &StartUp::cpu), 1.2, 0);
+    if (root) {
+        row(QStringLiteral("start-up to idle, cache emptied, wall time"),
+            each(cold, &StartUp::wall), 1.2, 0);
+        row(QStringLiteral("start-up to idle, cache emptied, CPU time"), each(cold, &StartUp::cpu),
+            1.2, 0);
+    } else {
+        std::printf("start-up with the cache emptied: skipped (emptying the cache needs root)\n");
     }
+    row(QStringLiteral("memory at idle after start-up (peak)"), each(warm, &StartUp::mb), 1.2, 0,
+        "MB");
+    row(QStringLiteral("(first start after an unclean end: every page checked)"),
+        each(unclean, &StartUp::wall), 0, 0);
+    for (const auto& [what, small] : figures[100]) {
+        std::vector<double> values;
+        for (int subjects : sizes)
+            values.push_back(figures[subjects][what]);
+        // The name lists, filled after the window is up: no ratio, within 20 ms.
+        const bool listing = what.startsWith(QLatin1Char('('));
+        row(what, values, listing ? 0 : 1.25, listing ? 20 : 100);
+    }
+    Q_UNUSED(largest);
     // The same on a server database of the same 100,000 subjects.
     Figures server;
     double serverStart = -1, fileStart = -1;

@@ -1,5 +1,7 @@
 // Export of 100,000 subjects to each format and the group statistics report of them to PDF:
-// times, and the memory an export takes, which must not grow with the number of subjects.
+// times, and the memory an export takes, which must not grow with the number of subjects; and
+// each format against its floor: sqlite3 -csv of the same join, PSPP writing the .sav from that
+// CSV, libxlsxwriter alone writing the same rows.
 #include "bench/BenchSupport.h"
 #include "data/Database.h"
 #include "report/Report.h"
@@ -13,6 +15,7 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <cstdio>
+#include <xlsxwriter.h>
 
 namespace {
 
@@ -55,6 +58,87 @@ Run measure(const QString& folder, const char* format) {
     return run;
 }
 
+// The export's join as the sqlite3 shell runs it: the same fields in the same order.
+QString joinSql() {
+    QStringList fields{"i.Code",   "i.FName",  "i.LName",     "i.Jens", "i.Sen",
+                       "i.Taahol", "i.Tahsil", "i.\"Group\"", "i.Date", "i.Time"};
+    for (int item = 1; item <= 33; ++item)
+        fields << QStringLiteral("a.\"%1\"").arg(item);
+    fields << "i.KHalaghiyat"
+           << "i.Balidagi"
+           << "i.Taahod";
+    return "SELECT " + fields.join(',') +
+           " FROM ide i LEFT JOIN Answer a ON a.rowid = (SELECT rowid FROM Answer WHERE Code = "
+           "i.Code ORDER BY rowid LIMIT 1) ORDER BY i.rowid";
+}
+
+// A command's time, its standard output to a file when one is named; -1 when it failed.
+double timeCommand(const QString& program, const QStringList& arguments, const QString& out = {}) {
+    QProcess p;
+    if (!out.isEmpty())
+        p.setStandardOutputFile(out);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    p.start(program, arguments);
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return -1;
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// PSPP reading the CSV and writing a compressed .sav: the texts as strings of their width, the
+// answers and scores as numbers.
+double psppFromCsv(const QString& csv, const QString& sav, const QString& folder) {
+    QStringList variables{"code A12",    "fname A40", "lname A40", "sex A8",   "age F3.0",
+                          "marital A10", "educ A40",  "group A4",  "date A10", "time A8"};
+    for (int item = 1; item <= 33; ++item)
+        variables << QStringLiteral("item%1 F1.0").arg(item, 2, 10, QLatin1Char('0'));
+    variables << "innov F8.2"
+              << "matur F8.2"
+              << "engag F8.2";
+    const QString syntax = QDir(folder).filePath("save.sps");
+    QFile f(syntax);
+    if (!f.open(QIODevice::WriteOnly))
+        return -1;
+    f.write(QStringLiteral("GET DATA /TYPE=TXT /FILE='%1' /ENCODING='UTF-8' /ARRANGEMENT=DELIMITED "
+                           "/DELCASE=LINE /FIRSTCASE=1 /DELIMITERS=\",\" /QUALIFIER='\"' "
+                           "/VARIABLES=%2.\nSAVE OUTFILE='%3' /COMPRESSED.\n")
+                .arg(csv, variables.join(' '), sav)
+                .toUtf8());
+    f.close();
+    return timeCommand("pspp",
+                       {"-O", "format=txt", "-o", QDir(folder).filePath("pspp.txt"), syntax});
+}
+
+// libxlsxwriter alone writing the rows of the CSV (read beforehand): numbers where the text is
+// one, as the export writes them.
+double xlsxwriterAlone(const QString& csv, const QString& xlsx) {
+    QFile f(csv);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    std::vector<QList<QByteArray>> rows;
+    while (!f.atEnd())
+        rows.push_back(f.readLine().trimmed().split(','));
+    QElapsedTimer clock;
+    clock.start();
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook* book = workbook_new_opt(xlsx.toUtf8().constData(), &options);
+    lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (qsizetype c = 0; c < rows[r].size(); ++c) {
+            const QByteArray& cell = rows[r][c];
+            bool number = false;
+            const double v = cell.toDouble(&number);
+            if (number)
+                worksheet_write_number(sheet, lxw_row_t(r + 1), lxw_col_t(c), v, nullptr);
+            else if (!cell.isEmpty())
+                worksheet_write_string(sheet, lxw_row_t(r + 1), lxw_col_t(c), cell.constData(),
+                                       nullptr);
+        }
+    return workbook_close(book) == LXW_NO_ERROR ? double(clock.nsecsElapsed()) / 1e6 : -1;
+}
+
 bool makeDatabase(const QString& folder, int subjects) {
     if (Database::open(folder).status != Database::OpenResult::Created)
         return false;
@@ -89,6 +173,28 @@ int main(int argc, char** argv) {
             QStringLiteral("memory an export to %1 takes more for 100,000 than for 10,000")
                 .arg(name),
             many.mb - few.mb, QStringLiteral("MB"), 16.0);
+    }
+    // The floors, on the same 100,000 subjects, after the exports (the file is in the cache for
+    // both).
+    {
+        const QString database = Database::filePath(large.path());
+        const QString csv = large.filePath("floor.csv");
+        const double sqlite = timeCommand("sqlite3", {"-csv", database, joinSql()}, csv);
+        const Run ours = measure(large.path(), "csv");
+        std::printf("   CSV of 100,000: VORN %.0f ms, sqlite3 -csv %.0f ms\n", ours.ms, sqlite);
+        ok &= sqlite > 0 && Bench::report(QStringLiteral("CSV export against sqlite3 -csv"),
+                                          ours.ms / sqlite, QStringLiteral("x"), 1.5);
+        const double pspp = psppFromCsv(csv, large.filePath("floor.sav"), large.path());
+        const Run sav = measure(large.path(), "sav");
+        std::printf("   SAV of 100,000: VORN %.0f ms, PSPP from the CSV %.0f ms\n", sav.ms, pspp);
+        ok &= pspp > 0 && Bench::report(QStringLiteral("SAV export against PSPP from the CSV"),
+                                        sav.ms / pspp, QStringLiteral("x"), 1.0);
+        const double alone = xlsxwriterAlone(csv, large.filePath("floor.xlsx"));
+        const Run xlsx = measure(large.path(), "xlsx");
+        std::printf("   XLSX of 100,000: VORN %.0f ms, libxlsxwriter alone %.0f ms\n", xlsx.ms,
+                    alone);
+        ok &= alone > 0 && Bench::report(QStringLiteral("XLSX export against libxlsxwriter alone"),
+                                         xlsx.ms / alone, QStringLiteral("x"), 1.2);
     }
     if (Database::open(large.path()).status != Database::OpenResult::Opened)
         return 1;

@@ -212,6 +212,17 @@ public:
         line += "\r\n";
         return file_.write(line) == line.size() ? QString() : file_.errorString();
     }
+    // The same for a row of the cursor, from the bytes the database stores: no text is made.
+    QString row(Subjects::Cursor& r, int columns) {
+        line_.clear();
+        for (int i = 0; i < columns; ++i) {
+            if (i > 0)
+                line_ += ',';
+            append(r.utf8(i));
+        }
+        line_ += "\r\n";
+        return file_.write(line_) == line_.size() ? QString() : file_.errorString();
+    }
     QString end() override {
         if (!file_.flush())
             return file_.errorString();
@@ -220,7 +231,33 @@ public:
     }
 
 private:
+    void append(QByteArrayView field) {
+        bool apostrophe = false;
+        if (!field.isEmpty() && std::strchr("=+-@\t\r", field[0])) {
+            bool number = false;
+            QByteArray::fromRawData(field.data(), field.size()).toDouble(&number);
+            apostrophe = !number;
+        }
+        const bool quote = field.contains('"') || field.contains(',') || field.contains('\n') ||
+                           field.contains('\r') || field.startsWith(' ') || field.endsWith(' ');
+        if (quote)
+            line_ += '"';
+        if (apostrophe)
+            line_ += '\'';
+        if (quote) {
+            for (char c : field) {
+                if (c == '"')
+                    line_ += '"';
+                line_ += c;
+            }
+            line_ += '"';
+        } else {
+            line_ += field;
+        }
+    }
+
     QFile file_;
+    QByteArray line_;
 };
 
 // The sheet reads right to left with the Persian header; answers, age and scores are numbers.
@@ -574,18 +611,28 @@ Result write(const QString& path, Format format, const QString& group, const Pro
         for (const Column& c : cols)
             select << c.source;
         Subjects::Cursor q(select, group);
-        // The rows are read here and written by a thread of their own, a few hundred apart: the
-        // format libraries' work (number text, compression) overlaps the reading.
+        // A CSV row is written here, from the cursor's bytes. The other formats' rows are read
+        // here and written by a thread of their own, a few hundred apart: the format libraries'
+        // work (number text, compression) overlaps the reading.
+        auto* csv = dynamic_cast<CsvWriter*>(writer.get());
         RowPipe pipe;
-        std::thread writing([&pipe, &writer] { pipe.drain(*writer); });
+        std::thread writing;
+        if (!csv)
+            writing = std::thread([&pipe, &writer] { pipe.drain(*writer); });
+        QString writeError;
         bool stopped = false;
         while (q.next()) {
-            QStringList values;
-            values.reserve(cols.size());
-            for (int c = 0; c < int(cols.size()); ++c)
-                values << q.value(c).toString();
-            if (!pipe.put(values))
-                break; // the writer failed
+            if (csv) {
+                if (writeError = csv->row(q, int(cols.size())); !writeError.isEmpty())
+                    break;
+            } else {
+                QStringList values;
+                values.reserve(cols.size());
+                for (int c = 0; c < int(cols.size()); ++c)
+                    values << q.value(c).toString();
+                if (!pipe.put(values))
+                    break; // the writer failed
+            }
             ++result.rows;
             if (result.rows % 256 != 0)
                 continue;
@@ -595,7 +642,8 @@ Result write(const QString& path, Format format, const QString& group, const Pro
             }
         }
         const QString readError = q.failure();
-        const QString writeError = pipe.close(writing);
+        if (!csv)
+            writeError = pipe.close(writing);
         if (stopped) {
             result.cancelled = true;
             return result;

@@ -4,11 +4,12 @@
 #include <QFileInfo>
 #include <QTest>
 
-RealProgram::RealProgram(const QString& executable, const QString& plugin)
+RealProgram::RealProgram(const QString& executable, const QString& plugin, const QString& plugins)
     : executable_(executable) {
     environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("QT_PLUGIN_PATH", QStringLiteral(DRIVER_PLUGINS));
+    environment.insert("QT_PLUGIN_PATH",
+                       plugins.isEmpty() ? QStringLiteral(DRIVER_PLUGINS) : plugins);
     environment.insert("QT_QPA_GENERIC_PLUGINS", plugin);
     // Nothing to fetch: the version check must not wait on a real network.
     environment.insert("VORN_SITE_URL", "http://127.0.0.1:9");
@@ -30,10 +31,14 @@ RealProgram::~RealProgram() {
     }
 }
 
-void RealProgram::start() {
+bool RealProgram::launch() {
     process_.setProcessEnvironment(environment);
     process_.start(executable_, {});
-    QVERIFY2(process_.waitForStarted(10000), qPrintable(executable_));
+    return process_.waitForStarted(10000);
+}
+
+void RealProgram::start() {
+    QVERIFY2(launch(), qPrintable(executable_));
 }
 
 void RealProgram::readLines() {

@@ -12,12 +12,15 @@
 // reports on standard output (read through process()).
 class RealProgram {
 public:
+    // plugins: the folder Qt looks in for the plugin (by default the tests' own).
     explicit RealProgram(const QString& executable,
-                         const QString& plugin = QStringLiteral("vorneyes"));
+                         const QString& plugin = QStringLiteral("vorneyes"),
+                         const QString& plugins = {});
     ~RealProgram();
 
     QProcessEnvironment environment;
-    void start();
+    void start(); // a test failure when it does not start
+    bool launch();
     // The first line (from any program on the pipe) for which match is true, waiting for it up
     // to the time given; an empty list if none came.
     QStringList waitFor(const std::function<bool(const QStringList&)>& match, int ms = 60000);
