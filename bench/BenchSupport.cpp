@@ -1,5 +1,6 @@
 #include "bench/BenchSupport.h"
 
+#include "data/Content.h"
 #include "data/Database.h"
 
 #include <QElapsedTimer>
@@ -13,6 +14,28 @@
 namespace Bench {
 
 void addSubjects(int count, bool firstMovedLast) {
+    // Past a block, the first block is copied under new codes by SQLite itself: a million
+    // subjects in seconds.
+    constexpr int Block = 100000;
+    if (count > Block && !firstMovedLast && count % Block == 0) {
+        addSubjects(Block);
+        Database::Transaction all;
+        QSqlQuery q(Database::connection());
+        for (int k = 1; k < count / Block; ++k)
+            for (const char* table : {"ide", "Answer"}) {
+                QStringList fields = Tables::byName(QString::fromLatin1(table)).fields;
+                fields.removeFirst(); // Code
+                Database::exec(q, QStringLiteral("INSERT INTO %1 SELECT CAST(CAST(\"Code\" AS "
+                                                 "INTEGER) + %2 AS TEXT), %3 FROM %1 WHERE rowid "
+                                                 "<= %4")
+                                      .arg(QString::fromLatin1(table))
+                                      .arg(qint64(k) * Block)
+                                      .arg(Database::quotedList(fields))
+                                      .arg(Block));
+            }
+        all.commit();
+        return;
+    }
     const QStringList first{QStringLiteral("مریم"), QStringLiteral("علی"), QStringLiteral("سارا"),
                             QStringLiteral("رضا"), QStringLiteral("نگار")};
     const QStringList last{QStringLiteral("احمدی"), QStringLiteral("کریمی"),

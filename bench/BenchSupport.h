@@ -8,7 +8,8 @@
 namespace Bench {
 
 // Fills the open database with subjects 1..count, each an ide row and an answered Answer row.
-// With firstMovedLast, subject 1 is stored after all the others.
+// With firstMovedLast, subject 1 is stored after all the others. A count of whole hundred
+// thousands past the first is made by copying the first hundred thousand under new codes.
 void addSubjects(int count, bool firstMovedLast = false);
 
 // The median of several runs of a step, in milliseconds.

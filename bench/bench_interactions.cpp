@@ -278,30 +278,11 @@ Figures interactions(int subjects, Answers& answers, const DelayProxy* proxy = n
 }
 
 // Makes a program folder with a database of that many subjects; closes it again (cleanly: its
-// pages are recorded as checked). Past 100,000 the first 100,000 are copied under new codes, by
-// SQLite itself.
+// pages are recorded as checked).
 bool makeFolder(const QString& folder, int subjects) {
     if (Database::open(folder).status != Database::OpenResult::Created)
         return false;
-    constexpr int Block = 100000;
-    Bench::addSubjects(std::min(subjects, Block));
-    {
-        Database::Transaction all;
-        QSqlQuery q(Database::connection());
-        for (int k = 1; k < subjects / Block; ++k)
-            for (const char* table : {"ide", "Answer"}) {
-                QStringList fields = Tables::byName(QString::fromLatin1(table)).fields;
-                fields.removeFirst(); // Code
-                Database::exec(q, QStringLiteral("INSERT INTO %1 SELECT CAST(CAST(\"Code\" AS "
-                                                 "INTEGER) + %2 AS TEXT), %3 FROM %1 WHERE rowid "
-                                                 "<= %4")
-                                      .arg(QString::fromLatin1(table))
-                                      .arg(qint64(k) * Block)
-                                      .arg(Database::quotedList(fields))
-                                      .arg(Block));
-            }
-        all.commit();
-    }
+    Bench::addSubjects(subjects);
     // Twenty of each name the searches look for, spread over the table.
     QSqlQuery q(Database::connection());
     q.prepare(QStringLiteral("UPDATE ide SET LName=?, FName=? WHERE Code=?"));
