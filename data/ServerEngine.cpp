@@ -108,11 +108,13 @@ namespace {
 const QString kRelations = QStringLiteral(
     "FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid WHERE n.nspname = "
     "current_schema() AND c.relkind IN ('r', 'p', 'v', 'm', 'f')");
-const QString kColumns = QStringLiteral(
-    "SELECT c.relname, a.attname, format_type(a.atttypid, a.atttypmod) FROM pg_attribute a "
-    "JOIN pg_class c ON a.attrelid = c.oid JOIN pg_namespace n ON c.relnamespace = n.oid "
-    "WHERE n.nspname = current_schema() AND c.relkind = 'r' AND a.attnum > 0 AND NOT "
-    "a.attisdropped");
+const QString kColumnsFrom = QStringLiteral(
+    "FROM pg_attribute a JOIN pg_class c ON a.attrelid = c.oid JOIN pg_namespace n ON "
+    "c.relnamespace = n.oid WHERE n.nspname = current_schema() AND c.relkind = 'r' AND "
+    "a.attnum > 0 AND NOT a.attisdropped");
+const QString kColumns =
+    QStringLiteral("SELECT c.relname, a.attname, format_type(a.atttypid, a.atttypmod) ") +
+    kColumnsFrom;
 
 QStringList serverColumns(QSqlDatabase& db, const QString& table) {
     QSqlQuery q(db);
@@ -234,18 +236,49 @@ std::pair<QStringList, QStringList> expectedObjects(Layout layout = Layout::Curr
     return {required, allowed};
 }
 
-// Exactly the program's tables, columns and triggers; anything else is another database.
-QString serverSchemaProblem(QSqlDatabase& db, Layout layout = Layout::Current) {
+// The schema as the server's catalog has it, read in one question (each question is a round
+// trip): the relations with their kind, every column of every table in order, and every other
+// object in kObjects' words (as text: a name column would cut the union's lines at 63 bytes).
+struct Catalog {
+    QList<std::pair<QString, QString>> relations;                // name, kind
+    QHash<QString, std::pair<QStringList, QStringList>> columns; // names, types
+    QStringList objects;
+};
+
+Catalog readCatalog(QSqlDatabase& db) {
     QSqlQuery q(db);
-    exec(q, QStringLiteral("SELECT c.relname, c.relkind ") + kRelations);
+    q.setForwardOnly(true);
+    exec(q, QStringLiteral("SELECT 'r', c.relname::text, c.relkind::text, ''::text, 0 ") +
+                kRelations +
+                QStringLiteral(" UNION ALL SELECT 'c', c.relname::text, a.attname::text, "
+                               "format_type(a.atttypid, a.atttypmod), a.attnum::int ") +
+                kColumnsFrom + QStringLiteral(" UNION ALL SELECT 'o', o.line, '', '', 0 FROM (") +
+                kObjects + QStringLiteral(") o(line) ORDER BY 1, 2, 5"));
+    Catalog catalog;
+    while (q.next()) {
+        const QString kind = q.value(0).toString();
+        if (kind == QLatin1String("r")) {
+            catalog.relations.append({q.value(1).toString(), q.value(2).toString()});
+        } else if (kind == QLatin1String("c")) {
+            auto& [names, types] = catalog.columns[q.value(1).toString()];
+            names << q.value(2).toString();
+            types << q.value(3).toString();
+        } else {
+            catalog.objects << q.value(1).toString();
+        }
+    }
+    return catalog;
+}
+
+// Exactly the program's tables, columns and triggers; anything else is another database.
+QString serverSchemaProblem(const Catalog& catalog, Layout layout = Layout::Current) {
     QStringList foreign, missing, wrong;
     QStringList ours{QString::fromLatin1(kStampTable)};
     for (const Tables::Table& t : Tables::all())
         ours << t.name;
     QStringList found;
-    while (q.next()) {
-        const QString name = q.value(0).toString();
-        if (!ours.contains(name) || q.value(1).toString() != QLatin1String("r"))
+    for (const auto& [name, kind] : catalog.relations) {
+        if (!ours.contains(name) || kind != QLatin1String("r"))
             foreign << name;
         else
             found << name;
@@ -253,18 +286,10 @@ QString serverSchemaProblem(QSqlDatabase& db, Layout layout = Layout::Current) {
     for (const QString& name : ours)
         if (!found.contains(name))
             missing << name;
-    // Every column of every table, in one question.
-    exec(q, kColumns + QStringLiteral(" ORDER BY c.relname, a.attnum"));
-    QHash<QString, std::pair<QStringList, QStringList>> columns; // names, types
-    while (q.next()) {
-        auto& [names, types] = columns[q.value(0).toString()];
-        names << q.value(1).toString();
-        types << q.value(2).toString();
-    }
     for (const Tables::Table& t : Tables::all()) {
         if (!found.contains(t.name))
             continue;
-        const auto& [names, types] = columns[t.name];
+        const auto& [names, types] = catalog.columns.value(t.name);
         QStringList expected{QString::fromLatin1(kRowColumn)};
         expected << t.fields;
         QStringList expectedTypes{QStringLiteral("bigint")};
@@ -278,15 +303,11 @@ QString serverSchemaProblem(QSqlDatabase& db, Layout layout = Layout::Current) {
     // constraint or default) or anything changed is someone else's.
     if (missing.isEmpty() && wrong.isEmpty()) {
         const auto [required, allowed] = expectedObjects(layout);
-        QStringList found;
-        exec(q, kObjects);
-        while (q.next())
-            found << q.value(0).toString();
-        for (const QString& object : found)
+        for (const QString& object : catalog.objects)
             if (!required.contains(object) && !allowed.contains(object))
                 foreign << object;
         for (const QString& object : required)
-            if (!found.contains(object))
+            if (!catalog.objects.contains(object))
                 foreign << QString::fromUtf8("بدون %1").arg(object);
     }
     if (!missing.isEmpty())
@@ -304,16 +325,21 @@ QString serverSchemaProblem(QSqlDatabase& db, Layout layout = Layout::Current) {
     return {};
 }
 
+QString serverSchemaProblem(QSqlDatabase& db, Layout layout = Layout::Current) {
+    return serverSchemaProblem(readCatalog(db), layout);
+}
+
 // Empty only when no object of any kind is in any schema but the system ones: another program's
-// schema, a sequence, a function or a type alone is someone else's database.
-bool serverIsEmpty(QSqlDatabase& db) {
-    static const QString kSystem = QStringLiteral(
+// schema, a sequence, a function or a type alone is someone else's database. As an expression
+// that is true then.
+QString emptiness() {
+    const QString system = QStringLiteral(
         "(SELECT oid FROM pg_namespace WHERE nspname = 'information_schema' OR nspname LIKE "
         "'pg\\_%')");
     QStringList counts{
         QStringLiteral("(SELECT count(*) FROM pg_namespace WHERE nspname <> 'public' AND oid "
                        "NOT IN %1)")
-            .arg(kSystem),
+            .arg(system),
         QStringLiteral("(SELECT count(*) FROM pg_extension WHERE extname <> 'plpgsql')"),
         QStringLiteral("(SELECT count(*) FROM pg_event_trigger)")};
     const QList<QPair<const char*, const char*>> catalogs{
@@ -324,54 +350,71 @@ bool serverIsEmpty(QSqlDatabase& db) {
         {"pg_opfamily", "opfnamespace"},   {"pg_statistic_ext", "stxnamespace"}};
     for (const auto& [catalog, ns] : catalogs)
         counts << QStringLiteral("(SELECT count(*) FROM %1 WHERE %2 NOT IN %3)")
-                      .arg(QLatin1String(catalog), QLatin1String(ns), kSystem);
-    QSqlQuery q(db);
-    exec(q, QStringLiteral("SELECT ") + counts.join(QStringLiteral(" + ")));
-    return q.next() && q.value(0).toLongLong() == 0;
+                      .arg(QLatin1String(catalog), QLatin1String(ns), system);
+    return QLatin1Char('(') + counts.join(QStringLiteral(" + ")) + QStringLiteral(") = 0");
 }
 
-// What the role and the database must allow before VORN uses them: its schema reachable, the
-// database UTF-8, and either the right to make the tables (first use) or to read and write every
-// one of them. The problem for the user, or empty.
-QString serverRightsProblem(QSqlDatabase& db, bool firstUse) {
+bool serverIsEmpty(QSqlDatabase& db) {
     QSqlQuery q(db);
-    exec(q, QStringLiteral(
-                "SELECT current_schema() IS NOT NULL, (SELECT pg_encoding_to_char(encoding) FROM "
-                "pg_database WHERE datname = current_database()), "
-                "has_schema_privilege(coalesce(current_schema(), 'public'), 'CREATE'), "
-                "coalesce((SELECT bool_and(CASE c.relkind WHEN 'S' THEN "
-                "has_sequence_privilege(c.oid, 'USAGE') ELSE has_table_privilege(c.oid, "
-                "'SELECT, INSERT, UPDATE, DELETE') END) FROM pg_class c JOIN pg_namespace n ON "
-                "c.relnamespace = n.oid WHERE n.nspname = current_schema() AND c.relkind IN "
-                "('r', 'S')), true), current_user, current_database()"));
-    if (!q.next())
-        return QString::fromUtf8("سرور به پرسش برنامه پاسخ نداد.");
-    const QString user = q.value(4).toString();
-    const QString database = q.value(5).toString();
-    if (!q.value(0).toBool())
-        return QString::fromUtf8(
-                   "کاربر %1 به طرح‌وارهٔ (schema) این پایگاه داده دسترسی ندارد. مدیر سرور باید "
-                   "بدهد: GRANT USAGE ON SCHEMA public TO %1;")
-            .arg(user);
-    if (q.value(1).toString() != QLatin1String("UTF8"))
-        return QString::fromUtf8(
-                   "پایگاه دادهٔ %1 با UTF-8 ساخته نشده است (%2) و نوشته‌های فارسی را نگه "
-                   "نمی‌دارد. مدیر سرور باید آن را از نو بسازد: createdb --owner %3 -E UTF8 -T "
-                   "template0 --locale=C.UTF-8 %1")
-            .arg(database, q.value(1).toString(), user);
-    if (firstUse && !q.value(2).toBool())
-        return QString::fromUtf8(
-                   "این پایگاه داده خالی است، اما کاربر %1 اجازهٔ ساختن جدول‌های VORN را در آن "
-                   "ندارد. مدیر سرور باید او را صاحب پایگاه داده کند: ALTER DATABASE %2 OWNER TO "
-                   "%1; (و در PostgreSQL 15 به بعد: ALTER SCHEMA public OWNER TO %1;)")
-            .arg(user, database);
-    if (!firstUse && !q.value(3).toBool())
-        return QString::fromUtf8(
-                   "کاربر %1 اجازهٔ خواندن و نوشتن همهٔ جدول‌های VORN را ندارد. مدیر سرور باید "
-                   "بدهد: GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO "
-                   "%1; GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1;")
-            .arg(user);
-    return {};
+    exec(q, QStringLiteral("SELECT ") + emptiness());
+    return q.next() && q.value(0).toBool();
+}
+
+// Whether the database is empty (first use), and what the role and the database must allow
+// before VORN uses them: its schema reachable, the database UTF-8, and either the right to make
+// the tables (first use) or to read and write every one of them. One question.
+struct Standing {
+    bool empty = false;
+    QString rightsProblem; // for the user, or empty
+};
+
+Standing serverStanding(QSqlDatabase& db) {
+    Standing standing;
+    standing.rightsProblem = [&]() -> QString {
+        QSqlQuery q(db);
+        exec(q,
+             QStringLiteral(
+                 "SELECT current_schema() IS NOT NULL, (SELECT pg_encoding_to_char(encoding) FROM "
+                 "pg_database WHERE datname = current_database()), "
+                 "has_schema_privilege(coalesce(current_schema(), 'public'), 'CREATE'), "
+                 "coalesce((SELECT bool_and(CASE c.relkind WHEN 'S' THEN "
+                 "has_sequence_privilege(c.oid, 'USAGE') ELSE has_table_privilege(c.oid, "
+                 "'SELECT, INSERT, UPDATE, DELETE') END) FROM pg_class c JOIN pg_namespace n ON "
+                 "c.relnamespace = n.oid WHERE n.nspname = current_schema() AND c.relkind IN "
+                 "('r', 'S')), true), current_user, current_database(), ") +
+                 emptiness());
+        if (!q.next())
+            return QString::fromUtf8("سرور به پرسش برنامه پاسخ نداد.");
+        standing.empty = q.value(6).toBool();
+        const bool firstUse = standing.empty;
+        const QString user = q.value(4).toString();
+        const QString database = q.value(5).toString();
+        if (!q.value(0).toBool())
+            return QString::fromUtf8(
+                       "کاربر %1 به طرح‌وارهٔ (schema) این پایگاه داده دسترسی ندارد. مدیر سرور باید "
+                       "بدهد: GRANT USAGE ON SCHEMA public TO %1;")
+                .arg(user);
+        if (q.value(1).toString() != QLatin1String("UTF8"))
+            return QString::fromUtf8(
+                       "پایگاه دادهٔ %1 با UTF-8 ساخته نشده است (%2) و نوشته‌های فارسی را نگه "
+                       "نمی‌دارد. مدیر سرور باید آن را از نو بسازد: createdb --owner %3 -E UTF8 -T "
+                       "template0 --locale=C.UTF-8 %1")
+                .arg(database, q.value(1).toString(), user);
+        if (firstUse && !q.value(2).toBool())
+            return QString::fromUtf8(
+                       "این پایگاه داده خالی است، اما کاربر %1 اجازهٔ ساختن جدول‌های VORN را در آن "
+                       "ندارد. مدیر سرور باید او را صاحب پایگاه داده کند: ALTER DATABASE %2 OWNER TO "
+                       "%1; (و در PostgreSQL 15 به بعد: ALTER SCHEMA public OWNER TO %1;)")
+                .arg(user, database);
+        if (!firstUse && !q.value(3).toBool())
+            return QString::fromUtf8(
+                       "کاربر %1 اجازهٔ خواندن و نوشتن همهٔ جدول‌های VORN را ندارد. مدیر سرور باید "
+                       "بدهد: GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO "
+                       "%1; GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1;")
+                .arg(user);
+        return {};
+    }();
+    return standing;
 }
 
 // A B-tree entry holds about 2,700 bytes, and a name may be longer: the searches go by a prefix
@@ -455,20 +498,19 @@ QString ServerEngine::test(const ServerSettings& s, bool* usable) {
     if (said.isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         try {
-            const bool empty = serverIsEmpty(db);
-            if (const QString problem = serverRightsProblem(db, empty); !problem.isEmpty()) {
-                said = problem;
-            } else if (empty) {
+            const Standing standing = serverStanding(db);
+            if (!standing.rightsProblem.isEmpty()) {
+                said = standing.rightsProblem;
+            } else if (standing.empty) {
                 said = QString::fromUtf8(
                     "اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین اجرا "
                     "جدول‌های خود را در آن می‌سازد.");
                 *usable = true;
-            } else if (const QString problem = serverSchemaProblem(db);
-                       !problem.isEmpty() &&
-                       !serverSchemaProblem(db, Layout::UniqueCodeIndex).isEmpty()) {
-                said = problem; // an earlier version's indexes are replaced at the next start
-
-            } else {
+            } else if (const Catalog catalog = readCatalog(db);
+                       !serverSchemaProblem(catalog).isEmpty() &&
+                       !serverSchemaProblem(catalog, Layout::UniqueCodeIndex).isEmpty()) {
+                said = serverSchemaProblem(catalog);
+            } else { // an earlier version's indexes are accepted: replaced at the next start
                 said = QString::fromUtf8("اتصال برقرار است و این پایگاه دادهٔ VORN است.");
                 *usable = true;
             }
@@ -508,9 +550,9 @@ OpenResult ServerEngine::open(const ServerSettings& s, std::unique_ptr<Engine>* 
     if (problem.isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(Connection::Name, false);
         try {
-            const bool empty = serverIsEmpty(db);
-            problem = serverRightsProblem(db, empty);
-            if (problem.isEmpty() && empty) {
+            const Standing standing = serverStanding(db);
+            problem = standing.rightsProblem;
+            if (problem.isEmpty() && standing.empty) {
                 QSqlQuery q(db);
                 exec(q, QStringLiteral("BEGIN"));
                 exec(q, QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kCreationLock));
@@ -520,10 +562,14 @@ OpenResult ServerEngine::open(const ServerSettings& s, std::unique_ptr<Engine>* 
                 }
                 exec(q, QStringLiteral("COMMIT"));
             }
-            if (problem.isEmpty() && result.status != OpenResult::Created)
-                problem = serverSchemaProblem(db);
-            if (!problem.isEmpty() && serverSchemaProblem(db, Layout::UniqueCodeIndex).isEmpty())
-                problem = upgradeServerIndexes(db);
+            if (problem.isEmpty() && result.status != OpenResult::Created) {
+                const Catalog catalog = readCatalog(db);
+                problem = serverSchemaProblem(catalog);
+                // An earlier version's indexes are replaced, then the whole is checked again.
+                if (!problem.isEmpty() &&
+                    serverSchemaProblem(catalog, Layout::UniqueCodeIndex).isEmpty())
+                    problem = upgradeServerIndexes(db);
+            }
         } catch (const DataError& e) {
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
             problem = e.message();
