@@ -88,7 +88,10 @@ int install(const QByteArray& installer, const QString& folder, const QString& b
     p.start("sh", {setup});
     if (running)
         return 0;
-    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    const bool ended = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit;
+    if (!ended || p.exitCode() != 0) // what the installer said, for whoever reads the failure
+        qWarning("installer in %s: %s", qPrintable(folder), p.readAll().constData());
+    return ended ? p.exitCode() : -1;
 }
 
 // A desktop-entry value as a launcher reads it: the string escapes, then (for Exec) the one
