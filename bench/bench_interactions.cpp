@@ -408,7 +408,6 @@ int main(int argc, char** argv) {
     std::vector<int> sizes{100, 100000, 1000000};
     if (QCoreApplication::arguments().contains(QStringLiteral("--quick")))
         sizes.pop_back();
-    const int largest = sizes.back();
     std::map<int, Figures> figures;
     QTemporaryDir work;
     const QString pristine = work.filePath(QStringLiteral("pristine.mdb"));
@@ -500,7 +499,6 @@ int main(int argc, char** argv) {
         const bool listing = what.startsWith(QLatin1Char('('));
         row(what, values, listing ? 0 : 1.25, listing ? 20 : 100);
     }
-    Q_UNUSED(largest);
     // The same on a server database of the same 100,000 subjects, over a clinic's network.
     Figures server, trips;
     double serverStart = -1, fileStart = -1;
