@@ -86,7 +86,12 @@ if ! ls /usr/lib/*/qt6/plugins/sqldrivers/libqsqlpsql.so >/dev/null 2>&1; then
     said="$said
 To keep the database on a PostgreSQL server, also install the Debian package libqt6sql6-psql."
 fi
-printf '%s\n' "$said" | tee "$target/install.log"
+# The log is whole or absent: whoever waits for it never reads it half written.
+log=$(mktemp "$target/.VORN-install.XXXXXX")
+printf '%s\n' "$said" >"$log"
+chmod 644 "$log"
+mv -f "$log" "$target/install.log"
+printf '%s\n' "$said"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && command -v notify-send >/dev/null 2>&1; then
     notify-send "VORN $version" "$said" 2>/dev/null || true
 fi
