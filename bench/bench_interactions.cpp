@@ -149,7 +149,8 @@ using Figures = std::map<QString, double>;
 // The day's interactions, each timed Runs times on this database.
 // Through a proxy, the round trips of each interaction too (the median of its runs) in trips.
 Figures interactions(int subjects, Answers& answers, const DelayProxy* proxy = nullptr,
-                     Figures* trips = nullptr) {
+                     Figures* trips = nullptr,
+                     const std::function<void(const QString&)>& mark = {}) {
     std::map<QString, std::vector<double>> counted;
     auto count = [&](const QString& what, long before) {
         if (proxy)
@@ -159,6 +160,8 @@ Figures interactions(int subjects, Answers& answers, const DelayProxy* proxy = n
     std::map<QString, std::vector<double>> t;
     QElapsedTimer timer;
     auto time = [&](const QString& what, const std::function<void()>& step) {
+        if (mark)
+            mark(what);
         const long before = proxy ? proxy->roundTrips() : 0;
         timer.start();
         step();
@@ -168,6 +171,8 @@ Figures interactions(int subjects, Answers& answers, const DelayProxy* proxy = n
     };
     // Until the window is drawn, before what it queued for later (the name lists) runs.
     auto timeDrawn = [&](const QString& what, const std::function<QWidget*()>& step) {
+        if (mark)
+            mark(what);
         const long before = proxy ? proxy->roundTrips() : 0;
         timer.start();
         QWidget* window = step();
@@ -380,7 +385,27 @@ bool onServer(const QString& work, const QString& pristine, const QString& fileF
         delayed.port = proxy->port();
         ok = proxy->port() > 0 && Server::write(folder, delayed).isEmpty();
     }
+    // VORN_BENCH_STATEMENTS=FILE: the server's statement log, each interaction marked, is
+    // copied there (to see where the round trips go).
+    const QString statements = qEnvironmentVariable("VORN_BENCH_STATEMENTS");
+    std::function<void(const QString&)> mark;
+    if (ok && !statements.isEmpty()) {
+        QSqlDatabase marks =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("marks"));
+        marks.setHostName(s.host);
+        marks.setUserName(s.user);
+        marks.setDatabaseName(s.database);
+        ok = marks.open() &&
+             QSqlQuery(marks).exec(QStringLiteral("ALTER SYSTEM SET log_statement='all'")) &&
+             QSqlQuery(marks).exec(QStringLiteral("SELECT pg_reload_conf()"));
+        mark = [](const QString& what) {
+            QSqlQuery(QSqlDatabase::database(QStringLiteral("marks")))
+                .exec(QStringLiteral("SELECT 'MARK %1'").arg(what));
+        };
+    }
     if (ok) {
+        if (mark)
+            mark(QStringLiteral("start-up"));
         const long before = proxy->roundTrips();
         const std::vector<StartUp> both = startUps({fileFolder, folder});
         (*trips)[QStringLiteral("start-up")] = double(proxy->roundTrips() - before) / Runs;
@@ -388,9 +413,15 @@ bool onServer(const QString& work, const QString& pristine, const QString& fileF
         *start = both[1].wall;
         ok = Database::open(folder).status == Database::OpenResult::Opened;
         if (ok)
-            *figures = interactions(100000, answers, proxy.get(), trips);
+            *figures = interactions(100000, answers, proxy.get(), trips, mark);
         Database::close();
     }
+    if (mark) {
+        QSqlDatabase::database(QStringLiteral("marks")).close();
+        QFile::remove(statements);
+        QFile::copy(s.host + QStringLiteral("/server.log"), statements);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("marks"));
     proxy.reset();
     QProcess::execute(QStringLiteral(PG_CLUSTER), {QStringLiteral("stop"), state});
     return ok;
@@ -405,8 +436,12 @@ int main(int argc, char** argv) {
     MainWindow::setLoader([] { Frm1::load(); });
 
     // --quick leaves out the million (its database takes a minute to make, and a gigabyte).
+    // --server: only the server's table (with the file's start-up beside it).
+    const bool serverOnly = QCoreApplication::arguments().contains(QStringLiteral("--server"));
     std::vector<int> sizes{100, 100000, 1000000};
-    if (QCoreApplication::arguments().contains(QStringLiteral("--quick")))
+    if (serverOnly)
+        sizes = {100000};
+    else if (QCoreApplication::arguments().contains(QStringLiteral("--quick")))
         sizes.pop_back();
     std::map<int, Figures> figures;
     QTemporaryDir work;
@@ -423,9 +458,10 @@ int main(int argc, char** argv) {
         if (subjects == 100000 && !QFile::copy(Database::filePath(folderOf(subjects)), pristine))
             return 1;
     }
-    const std::vector<StartUp> warm = startUps(folders);
+    const std::vector<StartUp> warm = serverOnly ? std::vector<StartUp>{} : startUps(folders);
     const bool root = ::geteuid() == 0;
-    const std::vector<StartUp> cold = root ? startUps(folders, true) : std::vector<StartUp>{};
+    const std::vector<StartUp> cold =
+        root && !serverOnly ? startUps(folders, true) : std::vector<StartUp>{};
     for (int subjects : sizes) {
         if (Database::open(folderOf(subjects)).status != Database::OpenResult::Opened)
             return 1;
@@ -433,9 +469,10 @@ int main(int argc, char** argv) {
         Database::close();
     }
     // The first start after a session that did not end cleanly: every page is checked beside.
-    for (const QString& folder : folders)
-        QFile::remove(Database::filePath(folder) + QStringLiteral(".checked"));
-    const std::vector<StartUp> unclean = startUps(folders);
+    if (!serverOnly)
+        for (const QString& folder : folders)
+            QFile::remove(Database::filePath(folder) + QStringLiteral(".checked"));
+    const std::vector<StartUp> unclean = serverOnly ? std::vector<StartUp>{} : startUps(folders);
     for (const QString& folder : folders) { // checked whole and closed cleanly again
         if (Database::open(folder).status != Database::OpenResult::Opened)
             return 1;
@@ -477,27 +514,30 @@ int main(int argc, char** argv) {
             values.push_back(s.*field);
         return values;
     };
-    row(QStringLiteral("start-up to idle, wall time"), each(warm, &StartUp::wall), 1.2, 0);
-    row(QStringLiteral("start-up to idle, CPU time"), each(warm, &StartUp::cpu), 1.2, 0);
-    if (root) {
-        row(QStringLiteral("start-up to idle, cache emptied, wall time"),
-            each(cold, &StartUp::wall), 1.2, 0);
-        row(QStringLiteral("start-up to idle, cache emptied, CPU time"), each(cold, &StartUp::cpu),
-            1.2, 0);
-    } else {
-        std::printf("start-up with the cache emptied: skipped (emptying the cache needs root)\n");
-    }
-    row(QStringLiteral("memory at idle after start-up (peak)"), each(warm, &StartUp::mb), 1.2, 0,
-        "MB");
-    row(QStringLiteral("(first start after an unclean end: every page checked)"),
-        each(unclean, &StartUp::wall), 0, 0);
-    for (const auto& [what, small] : figures[100]) {
-        std::vector<double> values;
-        for (int subjects : sizes)
-            values.push_back(figures[subjects][what]);
-        // The name lists, filled after the window is up: no ratio, within 20 ms.
-        const bool listing = what.startsWith(QLatin1Char('('));
-        row(what, values, listing ? 0 : 1.25, listing ? 20 : 100);
+    if (!serverOnly) {
+        row(QStringLiteral("start-up to idle, wall time"), each(warm, &StartUp::wall), 1.2, 0);
+        row(QStringLiteral("start-up to idle, CPU time"), each(warm, &StartUp::cpu), 1.2, 0);
+        if (root) {
+            row(QStringLiteral("start-up to idle, cache emptied, wall time"),
+                each(cold, &StartUp::wall), 1.2, 0);
+            row(QStringLiteral("start-up to idle, cache emptied, CPU time"),
+                each(cold, &StartUp::cpu), 1.2, 0);
+        } else {
+            std::printf(
+                "start-up with the cache emptied: skipped (emptying the cache needs root)\n");
+        }
+        row(QStringLiteral("memory at idle after start-up (peak)"), each(warm, &StartUp::mb), 1.2,
+            0, "MB");
+        row(QStringLiteral("(first start after an unclean end: every page checked)"),
+            each(unclean, &StartUp::wall), 0, 0);
+        for (const auto& [what, small] : figures[100]) {
+            std::vector<double> values;
+            for (int subjects : sizes)
+                values.push_back(figures[subjects][what]);
+            // The name lists, filled after the window is up: no ratio, within 20 ms.
+            const bool listing = what.startsWith(QLatin1Char('('));
+            row(what, values, listing ? 0 : 1.25, listing ? 20 : 100);
+        }
     }
     // The same on a server database of the same 100,000 subjects, over a clinic's network.
     Figures server, trips;
@@ -526,6 +566,10 @@ int main(int argc, char** argv) {
             serverRow(what, file, server[what], trips[what], 5);
     }
 
+    if (serverOnly) {
+        Dialogs::install(nullptr);
+        return ok ? 0 : 1;
+    }
     double cpAlone = 0;
     const auto [ours, synced] = copyAgainstCp(work.path(), &cpAlone);
     std::printf("\nbackup copy of 200 MB: %.0f ms; cp %.0f ms, cp and sync %.0f ms\n", ours,

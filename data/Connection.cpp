@@ -12,12 +12,10 @@ namespace Database {
 const QString Connection::Name = QStringLiteral("vorn");
 
 namespace {
-constexpr size_t kKeptAtMost = 200; // the texts differ by table, filter and fields written
-
 // Once, within the deadline; whether the deadline passed is told through late.
-bool runOnce(QSqlQuery& q, const QString* sql, bool* late) {
+bool runOnce(QSqlQuery& q, const QString* sql, const std::function<bool()>& then, bool* late) {
     const Deadline::Wait wait(q);
-    const bool ok = sql ? q.exec(*sql) : q.exec();
+    const bool ok = (sql ? q.exec(*sql) : q.exec()) && (!then || then());
     *late = wait.expired();
     return ok;
 }
@@ -35,7 +33,6 @@ void Connection::use(std::unique_ptr<Engine> engine) {
 }
 
 void Connection::close() {
-    dropKept();
     depth = 0;
     lost = false;
     if (QSqlDatabase::contains(Name)) {
@@ -52,7 +49,6 @@ bool Connection::isOpen() const {
 
 QSqlDatabase Connection::database() {
     if (lost && QSqlDatabase::contains(Name)) {
-        dropKept();
         QSqlDatabase db = QSqlDatabase::database(Name, false);
         db.close();
         if (!db.open())
@@ -94,12 +90,12 @@ void Connection::fail(const QSqlQuery& q, bool late) {
     Q_UNREACHABLE();
 }
 
-void Connection::run(QSqlQuery& q, const QString* sql) {
+void Connection::run(QSqlQuery& q, const QString* sql, const std::function<bool()>& then) {
     // Found gone before any transaction began (the server was restarted, or ended this
     // session, while the desk was idle): nothing was lost, so connect again and go on.
     const bool outside = depth == 0;
     bool late = false;
-    if (runOnce(q, sql, &late))
+    if (runOnce(q, sql, then, &late))
         return;
     if (!owns(q) || !outside || late || !engine_->isLost(q.lastError()))
         fail(q, late);
@@ -115,31 +111,8 @@ void Connection::run(QSqlQuery& q, const QString* sql) {
         for (int i = 0; i < values.size(); ++i)
             q.bindValue(i, values[i]);
     }
-    if (!runOnce(q, sql, &late))
+    if (!runOnce(q, sql, then, &late))
         fail(q, late);
-}
-
-std::unique_ptr<QSqlQuery> Connection::takeKept(const QString& sql) {
-    const auto found = kept_.find(sql);
-    if (found == kept_.end())
-        return {};
-    std::unique_ptr<QSqlQuery> query = std::move(found->second);
-    kept_.erase(found);
-    return query;
-}
-
-void Connection::keep(const QString& sql, std::unique_ptr<QSqlQuery> query, quint64 preparedOn) {
-    // Statements prepared on a connection since dropped are not given back.
-    if (!engine_->keepsStatements() || preparedOn != number_)
-        return;
-    if (kept_.size() >= kKeptAtMost)
-        kept_.clear();
-    kept_.emplace(sql, std::move(query)); // unless one of the same text came back first
-}
-
-void Connection::dropKept() {
-    kept_.clear();
-    ++number_;
 }
 
 } // namespace Database

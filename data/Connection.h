@@ -4,15 +4,15 @@
 
 #include <QHash>
 #include <QSqlDatabase>
-#include <map>
+#include <functional>
 #include <memory>
 
 class QSqlQuery;
 
 namespace Database {
 
-// The program's one connection and what belongs to it: the engine it is on, the statements kept
-// for it, the depth of its transactions, whether it was found gone, and the counts behind the
+// The program's one connection and what belongs to it: the engine it is on, the depth of its
+// transactions, whether it was found gone, and the counts behind the
 // change stamps. One object for the process, reached through current().
 class Connection {
 public:
@@ -31,14 +31,11 @@ public:
 
     // Runs the statement (the text given, or the one prepared), within the deadline; a
     // connection found gone outside any transaction is opened again and the statement run once
-    // more. A failure throws DataError in the user's words.
-    void run(QSqlQuery& q, const QString* sql);
+    // more. A failure throws DataError in the user's words. A text of several statements goes
+    // in one round trip: then, within the same deadline, reads the results of all but the last
+    // and moves on to the next with nextResult(), false when one failed.
+    void run(QSqlQuery& q, const QString* sql, const std::function<bool()>& then = {});
     [[noreturn]] void fail(const QSqlQuery& q, bool late);
-
-    // A statement kept for sql, or none; and one given back for the next use of its text.
-    std::unique_ptr<QSqlQuery> takeKept(const QString& sql);
-    void keep(const QString& sql, std::unique_ptr<QSqlQuery> query, quint64 preparedOn);
-    quint64 number() const { return number_; } // changes whenever the kept ones are dropped
 
     int depth = 0;     // transactions and snapshots open; the server needs BEGIN for the first
     bool lost = false; // found gone: the next use opens it again
@@ -49,11 +46,8 @@ public:
 
 private:
     Connection();
-    void dropKept();
 
     std::unique_ptr<Engine> engine_;
-    std::map<QString, std::unique_ptr<QSqlQuery>> kept_;
-    quint64 number_ = 0;
 };
 
 } // namespace Database

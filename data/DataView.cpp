@@ -66,7 +66,10 @@ void DataView::open(const QString& table) {
 void DataView::refresh() {
     if (!isOpen())
         return;
-    if (!started_ || readColumn_ >= 0 || Database::stamp(table_) != stamp_) {
+    // On a server asking whether anything changed is a round trip, as is the first page read
+    // again with its stamp: it is read again, when it is needed.
+    if (!started_ || readColumn_ >= 0 || Database::kind() == Database::Kind::Server ||
+        Database::stamp(table_) != stamp_) {
         startReading(-1, {});
         return;
     }
@@ -117,13 +120,6 @@ void DataView::read(int limit) const {
         settleFirst();
         return;
     }
-    const Database::Stamp now = Database::stamp(table_);
-    if (!started_)
-        stamp_ = now;
-    else if (now != stamp_)
-        stamp_ = Database::Stamp{}; // pages of different moments: refresh reads again
-    started_ = true;
-
     QVariantList binds{lastRowid_};
     QString sql =
         QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1>?")
@@ -136,7 +132,13 @@ void DataView::read(int limit) const {
     }
     Database::Statement q(sql);
     q.bind(binds);
-    Database::exec(*q);
+    Database::Stamp now; // taken with the page
+    q.exec(table_, &now);
+    if (!started_)
+        stamp_ = now;
+    else if (now != stamp_)
+        stamp_ = Database::Stamp{}; // pages of different moments: refresh reads again
+    started_ = true;
 
     std::vector<Row> page;
     const int columns = int(fields_.size());
@@ -399,19 +401,23 @@ void DataView::commit() {
 // The snapshots take the written values only once the transaction has succeeded, so a failed
 // commit (a full disk, a lost server) leaves every edit pending and the user can try again.
 void DataView::commitAll(std::initializer_list<DataView*> views) {
-    std::vector<std::pair<DataView*, bool>> writing; // view, its snapshot was current
+    std::vector<DataView*> writing;
+    QStringList tables;
     for (DataView* view : views)
-        if (view->hasPendingChanges())
-            writing.emplace_back(view, Database::stamp(view->table_) == view->stamp_);
+        if (view->hasPendingChanges()) {
+            writing.push_back(view);
+            tables << view->table_;
+        }
     if (writing.empty())
         return;
+    std::vector<Database::Stamp> stamps; // as it began, then as it committed, by view
     try {
-        Database::Transaction transaction;
-        for (auto& [view, current] : writing)
+        Database::Transaction transaction(tables, &stamps);
+        for (DataView* view : writing)
             for (Row& row : view->rows_)
                 if (row.added || !row.edits.empty())
                     view->writeRow(row);
-        transaction.commit();
+        transaction.commit(tables, &stamps);
     } catch (const ChangedMeanwhile& changed) {
         // Its edit can never be written over the other change, and kept pending it would be
         // refused again at every save, so that the window could not even be closed: the row
@@ -419,15 +425,16 @@ void DataView::commitAll(std::initializer_list<DataView*> views) {
         changed.view->rereadRow(changed.rowid);
         throw;
     }
-    for (auto& [view, current] : writing) {
+    const size_t n = writing.size();
+    for (size_t i = 0; i < n; ++i) {
+        DataView* view = writing[i];
         view->applyCommitted();
         // Its snapshot now equals the table, unless another view wrote to the same table.
-        const bool alone =
-            std::count_if(writing.begin(), writing.end(), [&](const auto& w) {
-                return w.first->table_.compare(view->table_, Qt::CaseInsensitive) == 0;
-            }) == 1;
-        if (current && alone)
-            view->stamp_ = Database::stamp(view->table_);
+        const bool alone = std::count_if(tables.begin(), tables.end(), [&](const QString& t) {
+                               return t.compare(view->table_, Qt::CaseInsensitive) == 0;
+                           }) == 1;
+        if (stamps[i] == view->stamp_ && alone)
+            view->stamp_ = stamps[n + i];
     }
 }
 
@@ -458,8 +465,8 @@ void DataView::writeRow(Row& row) {
         for (const auto& edit : row.edits)
             values << edit.second;
         q.bind(values);
-        Database::exec(*q);
-        Database::noteWrite(table_, q->numRowsAffected());
+        q.exec();
+        Database::noteWrite(table_, q.rowsAffected());
         if (Database::returningRow().isEmpty())
             row.rowid = q->lastInsertId().toLongLong();
         else if (q->next())
@@ -484,9 +491,9 @@ void DataView::writeRow(Row& row) {
                               .arg(table, sets.join(QLatin1Char(',')), Database::rowColumn(),
                                    checks.join(QStringLiteral(" AND "))));
     q.bind(setValues + QVariantList{row.rowid} + checkValues);
-    Database::exec(*q);
-    Database::noteWrite(table_, q->numRowsAffected());
-    if (q->numRowsAffected() != 1)
+    q.exec();
+    Database::noteWrite(table_, q.rowsAffected());
+    if (q.rowsAffected() != 1)
         throw ChangedMeanwhile(tr("این ردیف از جدول %1 پس از خوانده شدن در جای دیگری تغییر کرده یا "
                                   "حذف شده است. چیزی بازنویسی نشد؛ پنجره را دوباره باز کنید.")
                                    .arg(table_),
@@ -504,7 +511,7 @@ void DataView::rereadRow(qint64 rowid) {
         QStringLiteral("SELECT %1 FROM %2 WHERE %3=?")
             .arg(Database::quotedList(fields_), Database::quoted(table_), Database::rowColumn()));
     q.bind({rowid});
-    Database::exec(*q);
+    q.exec();
     stamp_ = Database::Stamp{}; // the rest of the snapshot is older than this row: refresh reads
     const auto shown = std::find(visible_.begin(), visible_.end(), index);
     const int place = shown == visible_.end() ? -1 : int(shown - visible_.begin());
@@ -554,13 +561,12 @@ void DataView::deleteCurrent() {
     const int index = visible_[size_t(current_)];
     if (!rows_[size_t(index)].added) {
         Database::requirePagesChecked();
-        const bool current = Database::stamp(table_) == stamp_;
         Database::Statement q(QStringLiteral("DELETE FROM %1 WHERE %2=?")
                                   .arg(Database::quoted(table_), Database::rowColumn()));
         q.bind({rows_[size_t(index)].rowid});
-        Database::exec(*q);
-        Database::noteWrite(table_, q->numRowsAffected());
-        if (q->numRowsAffected() != 1) {
+        Database::Stamp before, after;
+        q.exec(table_, &before, &after);
+        if (q.rowsAffected() != 1) {
             // Gone already: it leaves the view, so that the next delete takes the next row.
             stamp_ = Database::Stamp{};
             dropRow(index);
@@ -568,8 +574,8 @@ void DataView::deleteCurrent() {
                 tr("این ردیف از جدول %1 پیش‌تر در جای دیگری حذف شده است.")
                     .arg(table_));
         }
-        if (current)
-            stamp_ = Database::stamp(table_);
+        if (before == stamp_)
+            stamp_ = after;
     }
     dropRow(index);
 }
@@ -589,7 +595,7 @@ bool DataView::anyStored(const QString& name, const QString& value) const {
     Database::Statement q(QStringLiteral("SELECT 1 FROM %1 WHERE 1=1%2 LIMIT 1")
                               .arg(Database::quoted(table_), condition));
     q.bind(binds);
-    Database::exec(*q);
+    q.exec();
     return q->next();
 }
 

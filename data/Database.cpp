@@ -9,7 +9,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 
 // The façade the windows call: it opens the engine the program folder names and hands each
@@ -22,6 +24,46 @@ Connection& current() {
 }
 Engine& engine() {
     return Connection::current().engine();
+}
+
+using Versions = QHash<QString, qint64>;
+
+// The rows (name, version) of a stamps question, by the name in lower case.
+Versions readVersions(QSqlQuery& q) {
+    Versions versions;
+    while (q.next())
+        versions.insert(q.value(0).toString().toLower(), q.value(1).toLongLong());
+    return versions;
+}
+
+// The statement with each ? outside quotes replaced by its value as the driver quotes the
+// values of a prepared statement's execution.
+QString withValues(const QString& sql, const QVariantList& values, const QSqlDriver& driver) {
+    QString text;
+    text.reserve(sql.size() + 16 * values.size());
+    qsizetype next = 0;
+    QChar quote;
+    for (const QChar ch : sql) {
+        if (!quote.isNull()) {
+            if (ch == quote)
+                quote = QChar();
+        } else if (ch == u'\'' || ch == u'"') {
+            quote = ch;
+        } else if (ch == u'?' && next < values.size()) {
+            const QVariant& value = values[next++];
+            QSqlField field;
+            field.setMetaType(value.metaType());
+            if (value.isNull() ||
+                (value.typeId() == QMetaType::QString && value.toString().isNull()))
+                field.clear();
+            else
+                field.setValue(value);
+            text += driver.formatValue(field);
+            continue;
+        }
+        text += ch;
+    }
+    return text;
 }
 } // namespace
 
@@ -173,6 +215,17 @@ QStringList distinct(const QString& table, const QString& field, bool throughInd
     return values;
 }
 
+// A stamp of table whose version the server gave with other statements.
+Stamp stampWith(const QString& table, qint64 version) {
+    Connection& c = current();
+    Stamp s;
+    s.table = c.tableWrites.value(table.toLower());
+    s.rollbacks = c.rollbacks;
+    s.version = version;
+    s.foreign = 0;
+    return s;
+}
+
 Stamp stamp(const QString& table) {
     Connection& c = current();
     Stamp s;
@@ -182,6 +235,32 @@ Stamp stamp(const QString& table) {
     c.engine().stamp(db, table, c.viewChanges, s);
     return s;
 }
+
+namespace {
+// Runs word (a transaction's) with the stamps of tables, on a server asked just before it in the
+// same round trip; none without stamps.
+void runWithStamps(const QStringList& tables, std::vector<Stamp>* stamps, const QString& word) {
+    Connection& c = current();
+    QSqlQuery q(connection());
+    q.setForwardOnly(true);
+    const QString ask = stamps ? c.engine().stampsQuery(tables) : QString();
+    if (ask.isEmpty()) {
+        exec(q, word);
+        if (stamps)
+            for (const QString& table : tables)
+                stamps->push_back(stamp(table));
+        return;
+    }
+    Versions versions;
+    const QString text = ask + QStringLiteral("; ") + word;
+    c.run(q, &text, [&] {
+        versions = readVersions(q);
+        return q.nextResult();
+    });
+    for (const QString& table : tables)
+        stamps->push_back(stampWith(table, versions.value(table.toLower(), -1)));
+}
+} // namespace
 
 void noteWrite(const QString& table, int rows) {
     if (rows <= 0)
@@ -201,35 +280,69 @@ void exec(QSqlQuery& query, const QString& sql) {
 
 Statement::Statement(const QString& sql) : sql_(sql) {
     Connection& c = current();
-    const QSqlDatabase db = connection(); // may open it again, dropping what was kept
-    connection_ = c.number();
-    if (c.engine().keepsStatements()) {
-        if ((query_ = c.takeKept(sql))) {
-            prepared_ = true;
-            return;
-        }
-    }
+    const QSqlDatabase db = connection(); // may open it again
     query_ = std::make_unique<QSqlQuery>(db);
     query_->setForwardOnly(true);
-    const Deadline::Wait wait(*query_); // on a server, preparing is a round trip
-    prepared_ = query_->prepare(sql);   // a failure shows when it runs
-    if (wait.expired())
-        c.fail(*query_, true);
-    // A server's refusal (a lock held past its limit) is said now; a connection found gone is
-    // left to the run, which connects again.
-    if (!prepared_ && c.engine().keepsStatements() && !c.engine().isLost(query_->lastError()))
-        c.fail(*query_, false);
+    if (!c.engine().valuesInText())
+        query_->prepare(sql); // a failure shows when it runs
 }
 
 void Statement::bind(const QVariantList& values) {
-    for (int i = 0; i < values.size(); ++i)
-        query_->bindValue(i, values[i]);
+    values_ = values;
+    if (!current().engine().valuesInText())
+        for (int i = 0; i < values.size(); ++i)
+            query_->bindValue(i, values[i]);
 }
 
 Statement::~Statement() {
     query_->finish();
-    if (prepared_)
-        current().keep(sql_, std::move(query_), connection_);
+}
+
+void Statement::exec(const QString& table, Stamp* before, Stamp* after) {
+    Connection& c = current();
+    const QString stamps = before || after ? c.engine().stampsQuery({table}) : QString();
+    if (stamps.isEmpty()) {
+        if (before)
+            *before = stamp(table);
+        if (c.engine().valuesInText()) {
+            const QString text = withValues(sql_, values_, *query_->driver());
+            c.run(*query_, &text);
+        } else {
+            c.run(*query_, nullptr);
+        }
+        affected_ = query_->numRowsAffected();
+        if (after) {
+            noteWrite(table, affected_);
+            *after = stamp(table);
+        }
+        return;
+    }
+    QString text = withValues(sql_, values_, *query_->driver());
+    if (before)
+        text = stamps + QStringLiteral("; ") + text;
+    if (after)
+        text += QStringLiteral("; ") + stamps;
+    Versions was, now;
+    c.run(*query_, &text, [&] {
+        if (before) {
+            was = readVersions(*query_);
+            if (!query_->nextResult())
+                return false;
+        }
+        affected_ = query_->numRowsAffected();
+        if (after) {
+            if (!query_->nextResult())
+                return false;
+            now = readVersions(*query_);
+        }
+        return true;
+    });
+    if (before)
+        *before = stampWith(table, was.value(table.toLower(), -1));
+    if (after) {
+        noteWrite(table, affected_);
+        *after = stampWith(table, now.value(table.toLower(), -1));
+    }
 }
 
 Snapshot::Snapshot() {
@@ -256,13 +369,14 @@ Snapshot::~Snapshot() {
 
 // On the server the outermost level is a transaction of its own (a savepoint needs one);
 // SQLite starts one with the savepoint.
-Transaction::Transaction() : name_(QStringLiteral("vorn_%1").arg(++current().savepoints)) {
+Transaction::Transaction(const QStringList& tables, std::vector<Stamp>* stamps)
+    : name_(QStringLiteral("vorn_%1").arg(++current().savepoints)) {
     requirePagesChecked();
     Connection& c = current();
-    QSqlQuery q(connection());
     const QString begin = c.engine().outermostBegin();
     outermost_ = !begin.isEmpty() && c.depth == 0;
-    exec(q, outermost_ ? begin : QStringLiteral("SAVEPOINT ") + name_);
+    // The stamps go first: a failure there leaves no transaction begun.
+    runWithStamps(tables, stamps, outermost_ ? begin : QStringLiteral("SAVEPOINT ") + name_);
     ++c.depth;
 }
 
@@ -285,9 +399,10 @@ Transaction::~Transaction() {
     }
 }
 
-void Transaction::commit() {
-    QSqlQuery q(connection());
-    exec(q, outermost_ ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE ") + name_);
+void Transaction::commit(const QStringList& tables, std::vector<Stamp>* stamps) {
+    // Asked before the commit, they hold this transaction's writes and no later ones.
+    runWithStamps(tables, stamps,
+                  outermost_ ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE ") + name_);
     done_ = true;
     --current().depth;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 class QObject;
 class QSqlQuery;
@@ -86,30 +87,6 @@ QString restoreFrom(const QString& source, const QString& programFolder,
                     const std::function<void()>& between = {});
 QSqlDatabase connection();
 
-// A statement for the connection in use, forward only, its values bound by position. On a server
-// it is prepared once and kept for the next use of the same text, because each preparation and
-// each release is a round trip of its own; on the file it is prepared afresh.
-class Statement {
-public:
-    explicit Statement(const QString& sql);
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    QSqlQuery& operator*() { return *query_; }
-    QSqlQuery* operator->() { return query_.get(); }
-    void bind(const QVariantList& values); // from the first place on
-
-private:
-    QString sql_;
-    std::unique_ptr<QSqlQuery> query_;
-    quint64 connection_; // the connection it was prepared on
-    bool prepared_ = false;
-};
-
-// Runs a prepared statement; a failure throws DataError with the driver's text.
-void exec(QSqlQuery& query);
-void exec(QSqlQuery& query, const QString& sql);
-
 // What a view needs to know whether the file still holds what it read of a table: the writes
 // made to that table through views, the rows changed on this connection by anything else, the
 // commits of other connections and the rollbacks. Equal stamps mean nothing changed.
@@ -120,6 +97,38 @@ struct Stamp {
     qint64 rollbacks = -1;
     bool operator==(const Stamp&) const = default;
 };
+
+// A statement for the connection in use, forward only, its values bound by position. On a server
+// its values are written into its text by the driver's own quoting, as an execution of a prepared
+// statement sends them, and it goes in one round trip: preparing, and releasing, would each be
+// one more. On the file it is prepared afresh (nothing travels).
+class Statement {
+public:
+    explicit Statement(const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    QSqlQuery& operator*() { return *query_; }
+    QSqlQuery* operator->() { return query_.get(); }
+    void bind(const QVariantList& values); // from the first place on
+
+    // Runs it; a failure throws DataError. With a table, the table's stamp is taken just before
+    // it (before) and just after it (after; for a statement that gives no rows, whose writes are
+    // noted first), on a server in the same round trip.
+    void exec(const QString& table = {}, Stamp* before = nullptr, Stamp* after = nullptr);
+    int rowsAffected() const { return affected_; }
+
+private:
+    QString sql_;
+    QVariantList values_;
+    std::unique_ptr<QSqlQuery> query_;
+    int affected_ = 0;
+};
+
+// Runs a prepared statement; a failure throws DataError with the driver's text.
+void exec(QSqlQuery& query);
+void exec(QSqlQuery& query, const QString& sql);
+
 Stamp stamp(const QString& table);
 // Views report each write they make, so that their own writes do not count as foreign.
 void noteWrite(const QString& table, int rows);
@@ -172,13 +181,15 @@ private:
 
 // All or nothing: statements between construction and commit() are undone unless committed.
 // Nests (each level is a savepoint).
+// With tables, their stamps as it begins, and as it commits (with its own writes), are put in
+// stamps, in that order; on a server in the same round trip as the beginning and the commit.
 class Transaction {
 public:
-    Transaction();
+    explicit Transaction(const QStringList& tables = {}, std::vector<Stamp>* stamps = nullptr);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
-    void commit();
+    void commit(const QStringList& tables = {}, std::vector<Stamp>* stamps = nullptr);
 
 private:
     QString name_;

@@ -34,8 +34,16 @@ public:
     virtual QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
                                              const QString& field) const = 0;
 
-    // Statements prepared once and kept by their text (each preparation is a round trip).
-    virtual bool keepsStatements() const = 0;
+    // A statement's values are written into its text instead of bound: preparing it would cost
+    // a round trip of its own.
+    virtual bool valuesInText() const = 0;
+    // A question giving the versions of tables as rows (name, version) that can go with other
+    // statements in one round trip; empty where stamps are asked apart (the file: nothing
+    // travels).
+    virtual QString stampsQuery(const QStringList& tables) const {
+        Q_UNUSED(tables);
+        return {};
+    }
     // What begins the outermost transaction; empty: a savepoint begins one by itself.
     virtual QString outermostBegin() const = 0;
     // What begins one moment for every read; empty: the file has no other writer.

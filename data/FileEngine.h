@@ -39,7 +39,7 @@ public:
     QStringList storedColumns(QSqlDatabase& db, const QString& table) const override;
     QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
                                      const QString& field) const override;
-    bool keepsStatements() const override { return false; }
+    bool valuesInText() const override { return false; }
     QString outermostBegin() const override { return {}; }
     QString snapshotBegin() const override { return {}; }
     bool isLost(const QSqlError&) const override { return false; }

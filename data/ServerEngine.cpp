@@ -245,15 +245,17 @@ struct Catalog {
     QStringList objects;
 };
 
-Catalog readCatalog(QSqlDatabase& db) {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    exec(q, QStringLiteral("SELECT 'r', c.relname::text, c.relkind::text, ''::text, 0 ") +
-                kRelations +
-                QStringLiteral(" UNION ALL SELECT 'c', c.relname::text, a.attname::text, "
-                               "format_type(a.atttypid, a.atttypmod), a.attnum::int ") +
-                kColumnsFrom + QStringLiteral(" UNION ALL SELECT 'o', o.line, '', '', 0 FROM (") +
-                kObjects + QStringLiteral(") o(line) ORDER BY 1, 2, 5"));
+QString catalogQuery() {
+    return QStringLiteral("SELECT 'r', c.relname::text, c.relkind::text, ''::text, 0 ") +
+           kRelations +
+           QStringLiteral(" UNION ALL SELECT 'c', c.relname::text, a.attname::text, "
+                          "format_type(a.atttypid, a.atttypmod), a.attnum::int ") +
+           kColumnsFrom + QStringLiteral(" UNION ALL SELECT 'o', o.line, '', '', 0 FROM (") +
+           kObjects + QStringLiteral(") o(line) ORDER BY 1, 2, 5");
+}
+
+// The rows of catalogQuery().
+Catalog catalogFrom(QSqlQuery& q) {
     Catalog catalog;
     while (q.next()) {
         const QString kind = q.value(0).toString();
@@ -268,6 +270,13 @@ Catalog readCatalog(QSqlDatabase& db) {
         }
     }
     return catalog;
+}
+
+Catalog readCatalog(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    exec(q, catalogQuery());
+    return catalogFrom(q);
 }
 
 // Exactly the program's tables, columns and triggers; anything else is another database.
@@ -368,21 +377,23 @@ struct Standing {
     QString rightsProblem; // for the user, or empty
 };
 
-Standing serverStanding(QSqlDatabase& db) {
+// With catalog, the catalog too, in the same round trip (read whether or not it is used).
+Standing serverStanding(QSqlDatabase& db, Catalog* catalog = nullptr) {
     Standing standing;
-    standing.rightsProblem = [&]() -> QString {
-        QSqlQuery q(db);
-        exec(q,
-             QStringLiteral(
-                 "SELECT current_schema() IS NOT NULL, (SELECT pg_encoding_to_char(encoding) FROM "
-                 "pg_database WHERE datname = current_database()), "
-                 "has_schema_privilege(coalesce(current_schema(), 'public'), 'CREATE'), "
-                 "coalesce((SELECT bool_and(CASE c.relkind WHEN 'S' THEN "
-                 "has_sequence_privilege(c.oid, 'USAGE') ELSE has_table_privilege(c.oid, "
-                 "'SELECT, INSERT, UPDATE, DELETE') END) FROM pg_class c JOIN pg_namespace n ON "
-                 "c.relnamespace = n.oid WHERE n.nspname = current_schema() AND c.relkind IN "
-                 "('r', 'S')), true), current_user, current_database(), ") +
-                 emptiness());
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    QString text =
+        QStringLiteral(
+            "SELECT current_schema() IS NOT NULL, (SELECT pg_encoding_to_char(encoding) FROM "
+            "pg_database WHERE datname = current_database()), "
+            "has_schema_privilege(coalesce(current_schema(), 'public'), 'CREATE'), "
+            "coalesce((SELECT bool_and(CASE c.relkind WHEN 'S' THEN "
+            "has_sequence_privilege(c.oid, 'USAGE') ELSE has_table_privilege(c.oid, "
+            "'SELECT, INSERT, UPDATE, DELETE') END) FROM pg_class c JOIN pg_namespace n ON "
+            "c.relnamespace = n.oid WHERE n.nspname = current_schema() AND c.relkind IN "
+            "('r', 'S')), true), current_user, current_database(), ") +
+        emptiness();
+    const auto judge = [&]() -> QString {
         if (!q.next())
             return QString::fromUtf8("سرور به پرسش برنامه پاسخ نداد.");
         standing.empty = q.value(6).toBool();
@@ -413,7 +424,20 @@ Standing serverStanding(QSqlDatabase& db) {
                        "%1; GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1;")
                 .arg(user);
         return {};
-    }();
+    };
+    if (!catalog) {
+        exec(q, text);
+        standing.rightsProblem = judge();
+        return standing;
+    }
+    text += QStringLiteral("; ") + catalogQuery();
+    Connection::current().run(q, &text, [&] {
+        standing.rightsProblem = judge();
+        while (q.next()) {
+        }
+        return q.nextResult();
+    });
+    *catalog = catalogFrom(q);
     return standing;
 }
 
@@ -498,7 +522,8 @@ QString ServerEngine::test(const ServerSettings& s, bool* usable) {
     if (said.isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         try {
-            const Standing standing = serverStanding(db);
+            Catalog catalog;
+            const Standing standing = serverStanding(db, &catalog);
             if (!standing.rightsProblem.isEmpty()) {
                 said = standing.rightsProblem;
             } else if (standing.empty) {
@@ -506,8 +531,7 @@ QString ServerEngine::test(const ServerSettings& s, bool* usable) {
                     "اتصال برقرار است. این پایگاه داده خالی است: VORN در نخستین اجرا "
                     "جدول‌های خود را در آن می‌سازد.");
                 *usable = true;
-            } else if (const Catalog catalog = readCatalog(db);
-                       !serverSchemaProblem(catalog).isEmpty() &&
+            } else if (!serverSchemaProblem(catalog).isEmpty() &&
                        !serverSchemaProblem(catalog, Layout::UniqueCodeIndex).isEmpty()) {
                 said = serverSchemaProblem(catalog);
             } else { // an earlier version's indexes are accepted: replaced at the next start
@@ -550,7 +574,8 @@ OpenResult ServerEngine::open(const ServerSettings& s, std::unique_ptr<Engine>* 
     if (problem.isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(Connection::Name, false);
         try {
-            const Standing standing = serverStanding(db);
+            Catalog catalog; // in the same round trip, for a database in use
+            const Standing standing = serverStanding(db, &catalog);
             problem = standing.rightsProblem;
             if (problem.isEmpty() && standing.empty) {
                 QSqlQuery q(db);
@@ -563,7 +588,8 @@ OpenResult ServerEngine::open(const ServerSettings& s, std::unique_ptr<Engine>* 
                 exec(q, QStringLiteral("COMMIT"));
             }
             if (problem.isEmpty() && result.status != OpenResult::Created) {
-                const Catalog catalog = readCatalog(db);
+                if (standing.empty) // made meanwhile by another workstation
+                    catalog = readCatalog(db);
                 problem = serverSchemaProblem(catalog);
                 // An earlier version's indexes are replaced, then the whole is checked again.
                 if (!problem.isEmpty() &&
@@ -681,7 +707,7 @@ QStringList ServerEngine::distinctThroughIndex(QSqlDatabase& db, const QString& 
             .arg(prefix, quoted(table), quoted(field))
             .arg(kPrefix));
     Q_UNUSED(db);
-    exec(*q);
+    q.exec();
     QStringList values;
     while (q->next())
         values << (q->value(1).isNull() ? q->value(0) : q->value(1)).toString();
@@ -694,13 +720,23 @@ QString ServerEngine::snapshotBegin() const {
 
 // The server counts the changes of each table, whoever made them.
 void ServerEngine::stamp(QSqlDatabase&, const QString& table, qint64, Stamp& s) const {
-    const Tables::Table& known = Tables::byName(table);
-    Statement q(QStringLiteral("SELECT n FROM %1 WHERE tbl = ?").arg(kStampTable));
-    q.bind({known.name.isEmpty() ? table : known.name});
-    exec(*q);
+    Statement q(stampsQuery({table}));
+    q.exec();
     if (q->next())
-        s.version = q->value(0).toLongLong();
+        s.version = q->value(1).toLongLong();
     s.foreign = 0;
+}
+
+QString ServerEngine::stampsQuery(const QStringList& tables) const {
+    QStringList names;
+    for (const QString& table : tables) {
+        const Tables::Table& known = Tables::byName(table);
+        QString name = known.name.isEmpty() ? table : known.name;
+        names << QLatin1Char('\'') + name.replace(QLatin1Char('\''), QStringLiteral("''")) +
+                     QLatin1Char('\'');
+    }
+    return QStringLiteral("SELECT tbl, n FROM %1 WHERE tbl IN (%2)")
+        .arg(QLatin1String(kStampTable), names.join(QLatin1Char(',')));
 }
 
 QString ServerEngine::backupTo(const QString& target, const std::function<void()>&) {

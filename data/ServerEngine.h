@@ -35,7 +35,8 @@ public:
     QStringList storedColumns(QSqlDatabase& db, const QString& table) const override;
     QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
                                      const QString& field) const override;
-    bool keepsStatements() const override { return true; }
+    bool valuesInText() const override { return true; }
+    QString stampsQuery(const QStringList& tables) const override;
     QString outermostBegin() const override { return QStringLiteral("BEGIN"); }
     QString snapshotBegin() const override;
     bool isLost(const QSqlError& error) const override;
