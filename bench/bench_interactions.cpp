@@ -169,13 +169,16 @@ Figures interactions(int subjects, Answers& answers, const DelayProxy* proxy = n
         t[what].push_back(ms(timer));
         count(what, before);
     };
-    // Until the window is drawn, before what it queued for later (the name lists) runs.
+    // Until the window is drawn with its first screen (what its grid and fields queued to read
+    // once the handler is done), before what the window itself left for later (the name lists).
     auto timeDrawn = [&](const QString& what, const std::function<QWidget*()>& step) {
         if (mark)
             mark(what);
         const long before = proxy ? proxy->roundTrips() : 0;
         timer.start();
         QWidget* window = step();
+        for (QObject* part : window->findChildren<QObject*>())
+            QCoreApplication::sendPostedEvents(part, QEvent::MetaCall);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         window->repaint();
         t[what].push_back(ms(timer));

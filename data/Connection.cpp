@@ -6,6 +6,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <utility>
 
 namespace Database {
 
@@ -34,6 +35,7 @@ void Connection::use(std::unique_ptr<Engine> engine) {
 
 void Connection::close() {
     depth = 0;
+    pendingBegin.clear();
     lost = false;
     if (QSqlDatabase::contains(Name)) {
         QSqlDatabase::database(Name, false).close();
@@ -58,6 +60,7 @@ QSqlDatabase Connection::database() {
                 connectionProblem(db.lastError().text()));
         lost = false;
         depth = 0;
+        pendingBegin.clear();
         return db;
     }
     if (!isOpen())
@@ -93,16 +96,40 @@ void Connection::fail(const QSqlQuery& q, bool late) {
 void Connection::run(QSqlQuery& q, const QString* sql, const std::function<bool()>& then) {
     // Found gone before any transaction began (the server was restarted, or ended this
     // session, while the desk was idle): nothing was lost, so connect again and go on.
-    const bool outside = depth == 0;
+    if (pendingBegin.isEmpty()) {
+        attempt(q, sql, then, depth == 0);
+        return;
+    }
+    // A beginning held back goes with the statement; nothing has begun on the server before
+    // it, so the same holds.
+    const QString begin = std::exchange(pendingBegin, {});
+    const auto readBegin = std::exchange(begun, {});
+    if (sql) {
+        const QString text = begin + QStringLiteral("; ") + *sql;
+        attempt(
+            q, &text, [&] { return readBegin(q) && q.nextResult() && (!then || then()); }, true);
+        return;
+    }
+    QSqlQuery b(database());
+    b.setForwardOnly(true);
+    attempt(
+        b, &begin, [&] { return readBegin(b); }, true);
+    attempt(q, nullptr, then, false);
+}
+
+void Connection::attempt(QSqlQuery& q, const QString* sql, const std::function<bool()>& then,
+                         bool again) {
+    const int held = depth;
     bool late = false;
     if (runOnce(q, sql, then, &late))
         return;
-    if (!owns(q) || !outside || late || !engine_->isLost(q.lastError()))
+    if (!owns(q) || !again || late || !engine_->isLost(q.lastError()))
         fail(q, late);
     const QString text = sql ? *sql : q.lastQuery();
     const QVariantList values = q.boundValues();
     lost = true;
-    database(); // connects again, or throws that the server cannot be reached yet
+    database();   // connects again, or throws that the server cannot be reached yet
+    depth = held; // a transaction whose beginning goes with the statement is still to begin
     if (!sql) {
         const Deadline::Wait wait(q);
         q.prepare(text);

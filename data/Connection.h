@@ -6,7 +6,9 @@
 #include <QSqlDatabase>
 #include <functional>
 #include <memory>
+#include <vector>
 
+class DataView;
 class QSqlQuery;
 
 namespace Database {
@@ -43,9 +45,16 @@ public:
     qint64 rollbacks = 0;   // views that took their own writes for done must read again
     qint64 viewChanges = 0; // rows the views wrote, told apart from other writers
     QHash<QString, qint64> tableWrites;
+    std::vector<const DataView*> views; // every view alive: a window's are read together
+    // A transaction's beginning not sent yet: it goes with the first statement in it, and begun
+    // reads its results (the query then stands on the last of them).
+    QString pendingBegin;
+    std::function<bool(QSqlQuery&)> begun;
 
 private:
     Connection();
+    // Runs it; again: a connection found gone may be opened again and the text sent once more.
+    void attempt(QSqlQuery& q, const QString* sql, const std::function<bool()>& then, bool again);
 
     std::unique_ptr<Engine> engine_;
 };

@@ -1,13 +1,28 @@
 #include "data/DataView.h"
 
+#include "data/Connection.h"
+#include "data/Content.h"
 #include "data/Database.h"
 
 #include <QSignalBlocker>
 #include <QSqlQuery>
 #include <algorithm>
 
-DataView::DataView(QObject* parent) : QObject(parent) {}
-DataView::~DataView() = default;
+DataView::DataView(QObject* parent) : QObject(parent) {
+    Database::Connection::current().views.push_back(this);
+}
+
+DataView::~DataView() {
+    std::erase(Database::Connection::current().views, this);
+}
+
+// The rows one read gave, before they are placed in the snapshot.
+struct DataView::Page {
+    int limit = 0;
+    bool taken = false;
+    int count = 0;
+    std::vector<Row> rows;
+};
 
 QString DataView::Row::stored(int column) const {
     const quint32 start = column == 0 ? 0 : ends[size_t(column - 1)] >> 1;
@@ -83,6 +98,11 @@ void DataView::refresh() {
     resetToFirst();
 }
 
+void DataView::refreshFiltered(const QString& field, const QString& value) {
+    if (isOpen())
+        startReading(requireField(field), value);
+}
+
 // Drops every row and reads afresh, lazily, the rows whose field column equals value (all rows
 // when column < 0), with no sort.
 void DataView::startReading(int column, const QString& value) {
@@ -120,33 +140,80 @@ void DataView::read(int limit) const {
         settleFirst();
         return;
     }
-    QVariantList binds{lastRowid_};
-    QString sql =
+    Page page;
+    readWith({nextRead(limit, page)}, &page);
+}
+
+// The reads given, this view's page among them when page is given, and on a server the first
+// page of each other view of the window that waits for it, in the same round trip.
+void DataView::readWith(std::vector<Database::Read> reads, Page* page) const {
+    std::vector<const DataView*> views;
+    std::vector<Page> pages;
+    if (Database::kind() == Database::Kind::Server && parent())
+        for (const DataView* other : Database::Connection::current().views)
+            if ((other != this || !page) && other->parent() == parent() &&
+                other->waitsForFirstPage())
+                views.push_back(other);
+    pages.resize(views.size());
+    for (size_t i = 0; i < views.size(); ++i)
+        reads.push_back(views[i]->nextRead(kPage, pages[i]));
+    Database::readTogether(reads);
+    // Placed (and told) once every result is in: a slot may read again.
+    if (page && page->taken)
+        place(*page);
+    for (size_t i = 0; i < views.size(); ++i)
+        if (pages[i].taken)
+            views[i]->place(pages[i]);
+}
+
+// Unfiltered or filtered by an indexed field: its first page costs one seek.
+bool DataView::waitsForFirstPage() const {
+    if (!isOpen() || started_ || complete_)
+        return false;
+    if (readColumn_ < 0)
+        return true;
+    const auto& indexes = Tables::indexes();
+    return !readValue_.isEmpty() &&
+           std::any_of(indexes.begin(), indexes.end(), [this](const Tables::Index& index) {
+               return index.table.compare(table_, Qt::CaseInsensitive) == 0 &&
+                      index.field.compare(fields_[readColumn_], Qt::CaseInsensitive) == 0;
+           });
+}
+
+bool DataView::readsTravel() {
+    return Database::kind() == Database::Kind::Server;
+}
+
+Database::Read DataView::nextRead(int limit, Page& page) const {
+    page.limit = limit;
+    Database::Read r;
+    r.table = table_;
+    r.values = {lastRowid_};
+    r.sql =
         QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1>?")
             .arg(Database::rowColumn(), Database::quotedList(fields_), Database::quoted(table_));
-    sql += readCondition(readColumn_, readValue_, binds);
-    sql += QStringLiteral(" ORDER BY ") + Database::rowColumn();
+    r.sql += readCondition(readColumn_, readValue_, r.values);
+    r.sql += QStringLiteral(" ORDER BY ") + Database::rowColumn();
     if (limit >= 0) {
-        sql += QStringLiteral(" LIMIT ?");
-        binds << limit;
+        r.sql += QStringLiteral(" LIMIT ?");
+        r.values << limit;
     }
-    Database::Statement q(sql);
-    q.bind(binds);
-    Database::Stamp now; // taken with the page
-    q.exec(table_, &now);
+    r.take = [this, &page](QSqlQuery& q, const Database::Stamp& now) { takeRows(q, now, page); };
+    return r;
+}
+
+void DataView::takeRows(QSqlQuery& q, const Database::Stamp& now, Page& page) const {
     if (!started_)
         stamp_ = now;
     else if (now != stamp_)
         stamp_ = Database::Stamp{}; // pages of different moments: refresh reads again
     started_ = true;
-
-    std::vector<Row> page;
+    page.taken = true;
     const int columns = int(fields_.size());
     QString buffer;
-    int count = 0;
-    while (q->next()) {
-        ++count;
-        const qint64 rowid = q->value(0).toLongLong();
+    while (q.next()) {
+        ++page.count;
+        const qint64 rowid = q.value(0).toLongLong();
         lastRowid_ = rowid;
         // A row this view added and committed is already in the snapshot.
         if (std::any_of(rows_.begin() + qsizetype(stored_), rows_.end(),
@@ -154,22 +221,25 @@ void DataView::read(int limit) const {
             continue;
         Row row;
         row.rowid = rowid;
-        fillRow(row, *q, 1, columns, buffer);
-        page.push_back(std::move(row));
+        fillRow(row, q, 1, columns, buffer);
+        page.rows.push_back(std::move(row));
     }
-    if (limit < 0 || count < limit)
-        complete_ = true;
+}
 
-    if (!page.empty()) {
+void DataView::place(Page& page) const {
+    if (page.limit < 0 || page.count < page.limit)
+        complete_ = true;
+    std::vector<Row>& rows = page.rows;
+    if (!rows.empty()) {
         // Every row read is visible (the reads take the filter); they go before the added rows.
         const auto place = std::find_if(visible_.begin(), visible_.end(),
                                         [this](int i) { return size_t(i) >= stored_; });
         const int first = int(place - visible_.begin());
-        const int n = int(page.size());
+        const int n = int(rows.size());
         auto* self = const_cast<DataView*>(this);
         Q_EMIT self->rowsAboutToBeInserted(first, first + n - 1);
-        rows_.insert(rows_.begin() + qsizetype(stored_), std::make_move_iterator(page.begin()),
-                     std::make_move_iterator(page.end()));
+        rows_.insert(rows_.begin() + qsizetype(stored_), std::make_move_iterator(rows.begin()),
+                     std::make_move_iterator(rows.end()));
         for (int& i : visible_)
             if (size_t(i) >= stored_)
                 i += n;
@@ -219,7 +289,7 @@ bool DataView::isEmpty() const {
 
 // A row added here is current without anything read: typing into it needs no database.
 int DataView::currentRow() const {
-    if (firstPending_ || (!started_ && current_ < 0))
+    if (!currentKnown())
         readFirstPage();
     return current_;
 }
@@ -326,7 +396,12 @@ void DataView::setCurrentRow(int row) {
 void DataView::setFilter(const QString& field, const QString& value) {
     const int column = requireField(field);
     if (!hasPendingChanges() && sortColumn_ < 0) {
-        startReading(column, value);
+        // The same filter again keeps its rows: a filter does not read the table again (a
+        // refresh does).
+        if (started_ && readColumn_ == column && readValue_ == value)
+            resetToFirst();
+        else
+            startReading(column, value);
         return;
     }
     readWholeKeepingEdits();
@@ -413,11 +488,14 @@ void DataView::commitAll(std::initializer_list<DataView*> views) {
     std::vector<Database::Stamp> stamps; // as it began, then as it committed, by view
     try {
         Database::Transaction transaction(tables, &stamps);
+        // Every row's write in one round trip on a server; each is checked before the commit.
+        std::vector<Database::Write> writes;
         for (DataView* view : writing)
             for (Row& row : view->rows_)
                 if (row.added || !row.edits.empty())
-                    view->writeRow(row);
-        transaction.commit(tables, &stamps);
+                    if (Database::Write w = view->rowWrite(row); !w.sql.isEmpty())
+                        writes.push_back(std::move(w));
+        transaction.commit(tables, &stamps, writes);
     } catch (const ChangedMeanwhile& changed) {
         // Its edit can never be written over the other change, and kept pending it would be
         // refused again at every save, so that the window could not even be closed: the row
@@ -447,31 +525,31 @@ void DataView::applyCommitted() {
     }
 }
 
-void DataView::writeRow(Row& row) {
+// The statement that writes the row (none when nothing differs), and what takes its result.
+Database::Write DataView::rowWrite(Row& row) {
     const QString table = Database::quoted(table_);
+    Database::Write w;
     if (row.added) {
         QStringList names, marks;
         for (const auto& [c, text] : row.edits) {
             names << Database::quoted(fields_[c]);
             marks << QStringLiteral("?");
         }
-        Database::Statement q(
-            (names.isEmpty()
-                 ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                       .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))) +
-            Database::returningRow());
-        QVariantList values;
+        w.sql = (names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(table, names.join(QLatin1Char(',')),
+                                            marks.join(QLatin1Char(',')))) +
+                Database::returningRow();
         for (const auto& edit : row.edits)
-            values << edit.second;
-        q.bind(values);
-        q.exec();
-        Database::noteWrite(table_, q.rowsAffected());
-        if (Database::returningRow().isEmpty())
-            row.rowid = q->lastInsertId().toLongLong();
-        else if (q->next())
-            row.rowid = q->value(0).toLongLong();
-        return;
+            w.values << edit.second;
+        w.take = [this, &row](QSqlQuery& q) {
+            Database::noteWrite(table_, q.numRowsAffected());
+            if (Database::returningRow().isEmpty())
+                row.rowid = q.lastInsertId().toLongLong();
+            else if (q.next())
+                row.rowid = q.value(0).toLongLong();
+        };
+        return w;
     }
     // Only fields that really differ from what was read; each must still hold what was read.
     QStringList sets, checks;
@@ -486,18 +564,21 @@ void DataView::writeRow(Row& row) {
         checkValues << (wasNull ? QVariant() : QVariant(row.stored(c)));
     }
     if (sets.isEmpty())
-        return;
-    Database::Statement q(QStringLiteral("UPDATE %1 SET %2 WHERE %3=? AND %4")
-                              .arg(table, sets.join(QLatin1Char(',')), Database::rowColumn(),
-                                   checks.join(QStringLiteral(" AND "))));
-    q.bind(setValues + QVariantList{row.rowid} + checkValues);
-    q.exec();
-    Database::noteWrite(table_, q.rowsAffected());
-    if (q.rowsAffected() != 1)
-        throw ChangedMeanwhile(tr("این ردیف از جدول %1 پس از خوانده شدن در جای دیگری تغییر کرده یا "
-                                  "حذف شده است. چیزی بازنویسی نشد؛ پنجره را دوباره باز کنید.")
-                                   .arg(table_),
-                               this, row.rowid);
+        return w;
+    w.sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3=? AND %4")
+                .arg(table, sets.join(QLatin1Char(',')), Database::rowColumn(),
+                     checks.join(QStringLiteral(" AND ")));
+    w.values = setValues + QVariantList{row.rowid} + checkValues;
+    w.take = [this, rowid = row.rowid](QSqlQuery& q) {
+        Database::noteWrite(table_, q.numRowsAffected());
+        if (q.numRowsAffected() != 1)
+            throw ChangedMeanwhile(
+                tr("این ردیف از جدول %1 پس از خوانده شدن در جای دیگری تغییر کرده یا "
+                   "حذف شده است. چیزی بازنویسی نشد؛ پنجره را دوباره باز کنید.")
+                    .arg(table_),
+                this, rowid);
+    };
+    return w;
 }
 
 // The row as it is stored now, its edits dropped; out of the view when it was deleted.
@@ -590,13 +671,25 @@ QString DataView::lastStored(const QString& name) const {
 }
 
 bool DataView::anyStored(const QString& name, const QString& value) const {
-    QVariantList binds;
-    const QString condition = readCondition(requireField(name), value, binds);
-    Database::Statement q(QStringLiteral("SELECT 1 FROM %1 WHERE 1=1%2 LIMIT 1")
-                              .arg(Database::quoted(table_), condition));
-    q.bind(binds);
-    q.exec();
-    return q->next();
+    return anyStored({{name, value}}).front();
+}
+
+std::vector<bool> DataView::anyStored(const std::vector<std::pair<QString, QString>>& asked) const {
+    std::vector<bool> found(asked.size());
+    std::vector<Database::Read> reads;
+    for (size_t i = 0; i < asked.size(); ++i) {
+        Database::Read r;
+        r.table = table_;
+        const QString condition =
+            readCondition(requireField(asked[i].first), asked[i].second, r.values);
+        r.sql = QStringLiteral("SELECT 1 FROM %1 WHERE 1=1%2 LIMIT 1")
+                    .arg(Database::quoted(table_), condition);
+        r.take = [&found, i](QSqlQuery& q, const Database::Stamp&) { found[i] = q.next(); };
+        reads.push_back(std::move(r));
+    }
+    if (!reads.empty())
+        readWith(std::move(reads));
+    return found;
 }
 
 QStringList DataView::distinctStored(const QString& name, bool fewValues) const {

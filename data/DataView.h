@@ -35,6 +35,8 @@ public:
     // Reopens the table: drops uncommitted rows and edits, the filter and the sort, and shows
     // what other views committed. Rereads the file only when something was written since.
     void refresh();
+    // refresh() then setFilter(field, value), in one reset and one read.
+    void refreshFiltered(const QString& field, const QString& value);
     bool isOpen() const { return !table_.isEmpty(); }
     const QString& table() const { return table_; }
     const QStringList& fields() const { return fields_; }
@@ -45,6 +47,10 @@ public:
     bool hasCurrent() const { return currentRow() >= 0; }
     int currentRow() const;
     void setCurrentRow(int row); // -1 (or out of range) leaves no current row
+    // The current row is known without reading.
+    bool currentKnown() const { return !firstPending_ && (started_ || current_ >= 0); }
+    // Each read is a round trip to a server: what can wait for the handler to end should.
+    static bool readsTravel();
     void moveFirst() { setCurrentRow(isEmpty() ? -1 : 0); }
     void moveLast() { setCurrentRow(rowCount() - 1); }
 
@@ -57,6 +63,8 @@ public:
     // last stored row (empty when there is none), and whether any row holds value in field.
     QString lastStored(const QString& field) const;
     bool anyStored(const QString& field, const QString& value) const;
+    // The same for each (field, value), in one question.
+    std::vector<bool> anyStored(const std::vector<std::pair<QString, QString>>& asked) const;
     // Each text given, once, any order. fewValues: the field holds few distinct texts among many
     // rows (names): each is found by a seek of the field's index instead of reading every row.
     QStringList distinctStored(const QString& field, bool fewValues = false) const;
@@ -97,7 +105,15 @@ private:
 
     void startReading(int column, const QString& value);
     void forgetReads(int column, const QString& value);
-    void read(int limit) const; // the next rows of the snapshot; all of them when limit < 0
+    // The next rows of the snapshot; all of them when limit < 0. On a server the first page of
+    // each other view of the window that waits for it comes in the same round trip.
+    void read(int limit) const;
+    struct Page;
+    Database::Read nextRead(int limit, Page& page) const;
+    void takeRows(QSqlQuery& q, const Database::Stamp& now, Page& page) const;
+    void place(Page& page) const;
+    void readWith(std::vector<Database::Read> reads, Page* page = nullptr) const;
+    bool waitsForFirstPage() const;
     void readFirstPage() const;
     void settleFirst() const;
     void readUpTo(int row) const;
@@ -110,7 +126,7 @@ private:
     void resetToFirst();
     QString rowValue(const Row& row, int column) const;
     int requireField(const QString& name) const;
-    void writeRow(Row& row);
+    Database::Write rowWrite(Row& row);
     void rereadRow(qint64 rowid);
     void dropRow(int index);
     static void fillRow(Row& row, const QSqlQuery& q, int first, int columns, QString& buffer);

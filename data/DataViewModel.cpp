@@ -1,5 +1,6 @@
 #include "data/DataViewModel.h"
 
+#include "core/DataError.h"
 #include "data/DataView.h"
 
 #include <QScopeGuard>
@@ -10,12 +11,27 @@ DataViewModel::DataViewModel(DataView* view, const QStringList& fields, const QS
       captions_(captions.isEmpty() ? fields : captions) {
     mapFields();
     readFirstPage();
-    // Like Qt's own SQL models, the first page is there as soon as the rows are.
+    // Like Qt's own SQL models, the first page is there as soon as the rows are; from a server
+    // once the handler that reset the rows is done (it usually reads them itself meanwhile).
     connect(view, &DataView::rowsReset, this, [this] {
         beginResetModel();
         const auto done = qScopeGuard([this] { endResetModel(); });
         mapFields();
-        readFirstPage();
+        if (!DataView::readsTravel())
+            readFirstPage();
+        else if (!queued_)
+            queued_ = QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    queued_ = false;
+                    try {
+                        if (view_ && view_->readRowCount() == 0 && view_->canReadMore())
+                            view_->readMore();     // told as rows inserted
+                    } catch (const DataError& e) { // no handler of the window's is on the stack
+                        Q_EMIT readFailed(e.message());
+                    }
+                },
+                Qt::QueuedConnection);
     });
     connect(view, &DataView::rowsAboutToBeInserted, this, [this](int first, int last) {
         if (!resetting_)

@@ -23,6 +23,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+Q_SIGNALS:
+    // A read the model made after the handler that reset the rows had ended failed: the window
+    // tells the user (no handler of its own is there to do it).
+    void readFailed(const QString& message);
+
 private:
     void mapFields();
     void readFirstPage();
@@ -32,4 +37,5 @@ private:
     QStringList captions_;
     QList<int> columns_;
     bool resetting_ = false; // rows read inside a reset are part of it
+    bool queued_ = false;
 };

@@ -13,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
+#include <algorithm>
 
 // The façade the windows call: it opens the engine the program folder names and hands each
 // question to the connection and its engine.
@@ -345,6 +346,39 @@ void Statement::exec(const QString& table, Stamp* before, Stamp* after) {
     }
 }
 
+void readTogether(const std::vector<Read>& reads) {
+    Connection& c = current();
+    if (!c.engine().valuesInText()) { // nothing travels
+        for (const Read& read : reads) {
+            Statement q(read.sql);
+            q.bind(read.values);
+            Stamp s;
+            q.exec(read.table, &s);
+            read.take(*q, s);
+        }
+        return;
+    }
+    QSqlQuery q(connection());
+    q.setForwardOnly(true);
+    QStringList tables, texts;
+    for (const Read& read : reads) {
+        tables << read.table;
+        texts << withValues(read.sql, read.values, *q.driver());
+    }
+    const QString text =
+        c.engine().stampsQuery(tables) + QStringLiteral("; ") + texts.join(QStringLiteral("; "));
+    Versions versions;
+    c.run(q, &text, [&] {
+        versions = readVersions(q);
+        return q.nextResult();
+    });
+    for (size_t i = 0; i < reads.size(); ++i) {
+        if (i > 0 && !q.nextResult())
+            return;
+        reads[i].take(q, stampWith(reads[i].table, versions.value(reads[i].table.toLower(), -1)));
+    }
+}
+
 Snapshot::Snapshot() {
     const QString begin = engine().snapshotBegin();
     if (begin.isEmpty() || current().depth > 0)
@@ -372,39 +406,86 @@ Snapshot::~Snapshot() {
 Transaction::Transaction(const QStringList& tables, std::vector<Stamp>* stamps)
     : name_(QStringLiteral("vorn_%1").arg(++current().savepoints)) {
     requirePagesChecked();
+    connection(); // one found gone is opened again now, not under a beginning held back
     Connection& c = current();
     const QString begin = c.engine().outermostBegin();
     outermost_ = !begin.isEmpty() && c.depth == 0;
-    // The stamps go first: a failure there leaves no transaction begun.
-    runWithStamps(tables, stamps, outermost_ ? begin : QStringLiteral("SAVEPOINT ") + name_);
     ++c.depth;
+    if (!outermost_) {
+        runWithStamps(tables, stamps, QStringLiteral("SAVEPOINT ") + name_);
+        return;
+    }
+    // The server's: sent with the first statement in it. The stamps go first: a failure there
+    // leaves no transaction begun.
+    const QString ask = stamps ? c.engine().stampsQuery(tables) : QString();
+    c.pendingBegin = ask.isEmpty() ? begin : ask + QStringLiteral("; ") + begin;
+    c.begun = [tables, stamps, asked = !ask.isEmpty()](QSqlQuery& q) {
+        if (!asked)
+            return true;
+        const Versions versions = readVersions(q);
+        stamps->clear(); // the first ones; a connection opened again sends the beginning again
+        for (const QString& table : tables)
+            stamps->push_back(stampWith(table, versions.value(table.toLower(), -1)));
+        return q.nextResult();
+    };
 }
 
 Transaction::~Transaction() {
     if (done_)
         return;
     Connection& c = current();
-    --c.depth;
-    ++c.rollbacks; // views that took their own writes for done must read again
-    // A connection found gone took its transaction with it: nothing to undo, and no waiting.
+    c.depth = std::max(0, c.depth - 1); // a connection found gone counted none left
+    ++c.rollbacks;                      // views that took their own writes for done must read again
+    // Never begun, or a connection found gone took it with it: nothing to undo, no waiting.
+    if (outermost_ && !c.pendingBegin.isEmpty()) {
+        c.pendingBegin.clear();
+        return;
+    }
     if (!c.isOpen() || c.lost)
         return;
     QSqlQuery q(connection());
     const Deadline::Wait wait(q);
     if (outermost_) {
         q.exec(QStringLiteral("ROLLBACK"));
-    } else {
+    } else { // SQLite runs the first statement of a text only
         q.exec(QStringLiteral("ROLLBACK TO ") + name_);
         q.exec(QStringLiteral("RELEASE ") + name_);
     }
 }
 
-void Transaction::commit(const QStringList& tables, std::vector<Stamp>* stamps) {
+void Transaction::commit(const QStringList& tables, std::vector<Stamp>* stamps,
+                         const std::vector<Write>& writes) {
+    Connection& c = current();
+    if (!c.engine().valuesInText()) {
+        for (const Write& write : writes) {
+            Statement q(write.sql);
+            q.bind(write.values);
+            q.exec();
+            write.take(*q);
+        }
+    } else if (!writes.empty()) {
+        // Together, but not with the commit: a server that answers too late must not commit
+        // what the user was told was not saved.
+        QSqlQuery q(connection());
+        q.setForwardOnly(true);
+        QStringList texts;
+        for (const Write& write : writes)
+            texts << withValues(write.sql, write.values, *q.driver());
+        const QString text = texts.join(QStringLiteral("; "));
+        c.run(q, &text, [&] {
+            for (size_t i = 0; i < writes.size(); ++i) {
+                if (i > 0 && !q.nextResult())
+                    return false;
+                writes[i].take(q);
+            }
+            return true;
+        });
+    }
     // Asked before the commit, they hold this transaction's writes and no later ones.
     runWithStamps(tables, stamps,
                   outermost_ ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE ") + name_);
     done_ = true;
-    --current().depth;
+    c.depth = std::max(0, c.depth - 1);
 }
 
 } // namespace Database

@@ -125,6 +125,25 @@ private:
     int affected_ = 0;
 };
 
+// A read that may go with others: its table (whose stamp is taken with it), its statement and
+// values, and what takes its rows from the query standing on its result.
+struct Read {
+    QString table;
+    QString sql;
+    QVariantList values;
+    std::function<void(QSqlQuery&, const Stamp&)> take;
+};
+// The reads in order; on a server in one round trip. A failure of the first throws; after a
+// later one the rest are not taken (their views read them when they need them).
+void readTogether(const std::vector<Read>& reads);
+
+// A write that may go with others: its statement and values, and what takes its result.
+struct Write {
+    QString sql;
+    QVariantList values;
+    std::function<void(QSqlQuery&)> take;
+};
+
 // Runs a prepared statement; a failure throws DataError with the driver's text.
 void exec(QSqlQuery& query);
 void exec(QSqlQuery& query, const QString& sql);
@@ -189,7 +208,10 @@ public:
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
-    void commit(const QStringList& tables = {}, std::vector<Stamp>* stamps = nullptr);
+    // writes: run first, together (on a server in one round trip), each result taken in turn
+    // (a take that throws leaves the transaction to be rolled back).
+    void commit(const QStringList& tables = {}, std::vector<Stamp>* stamps = nullptr,
+                const std::vector<Write>& writes = {});
 
 private:
     QString name_;

@@ -64,14 +64,15 @@ QString nextFreeCode(DataView& subjects) {
 }
 
 Outcome save(DataView& subjects, DataView& answers, DataView& numbering, const QString& code) {
-    numbering.refresh();
-    numbering.setFilter(QStringLiteral("Code"), code);
-    if (numbering.rowCount() > 0) {
+    // A server refuses a code taken by itself, whenever it was taken (below): asking first would
+    // cost a round trip.
+    if (Database::kind() == Database::Kind::File) {
         numbering.refresh();
-        // Several desks share a server: the code was most likely given at another desk since
-        // it was proposed, so the next free one is offered, as when the server refuses it.
-        return Database::kind() == Database::Kind::Server ? Outcome::TakenMeanwhile
-                                                          : Outcome::Taken;
+        numbering.setFilter(QStringLiteral("Code"), code);
+        if (numbering.rowCount() > 0) {
+            numbering.refresh();
+            return Outcome::Taken;
+        }
     }
     subjects.setField(QStringLiteral("Code"), code);
     answers.refresh(); // an answer row left from a failed save must not be written twice

@@ -43,6 +43,8 @@ FrmCode::FrmCode() : ui(std::make_unique<Ui::FrmCode>()) {
 
     grid_ = new DataViewModel(Adodc2, {"Code", "FName", "LName", "Group"},
                               {tr("کد"), tr("نام"), tr("نام خانوادگي"), tr("گروه")}, this);
+    connect(grid_, &DataViewModel::readFailed, this,
+            [this](const QString& message) { showHandlerError(this, message); });
     ui->Combo3->addItems({"A", "B", "C", "D", "E", "F", "G"});
     ui->Combo3->setCurrentIndex(-1);
     // No completion: the text stays what the user typed, and a search runs for exactly that.
@@ -157,10 +159,8 @@ void FrmCode::DeleteSubject() {
         Dialogs::get().notice(this, tr("شما بايد شماره آزمودني مورد نظر را وارد كنيد"));
         return;
     }
-    Adodc3->refresh();
-    Adodc4->refresh();
-    Adodc3->setFilter(QStringLiteral("Code"), code);
-    Adodc4->setFilter(QStringLiteral("Code"), code);
+    Adodc3->refreshFiltered(QStringLiteral("Code"), code);
+    Adodc4->refreshFiltered(QStringLiteral("Code"), code);
     if (Adodc3->rowCount() == 0 && Adodc4->rowCount() == 0) {
         Dialogs::get().notice(this, tr("فردي با اين کد وجود ندارد"));
         Adodc3->refresh();
@@ -193,10 +193,15 @@ void FrmCode::DeleteSubject() {
     Adodc3->refresh();
     Adodc2->refresh();
     const auto lists = NameLists();
-    for (int i = 0; i < lists.size(); ++i) {
-        const auto& [list, field] = lists[i];
+    std::vector<std::pair<QString, QString>> asked; // the names the lists hold, in one question
+    for (int i = 0; i < lists.size(); ++i)
+        if (lists[i].first->findText(names[i], Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+            asked.emplace_back(lists[i].second, names[i]);
+    const std::vector<bool> stored = Adodc2->anyStored(asked);
+    for (int i = 0, k = 0; i < lists.size(); ++i) {
+        auto* list = lists[i].first;
         const int item = list->findText(names[i], Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (item < 0 || Adodc2->anyStored(field, names[i]))
+        if (item < 0 || stored[size_t(k++)])
             continue;
         const QSignalBlocker quiet(list);
         const QString typed = list->currentText();

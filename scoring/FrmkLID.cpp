@@ -81,8 +81,7 @@ void FrmkLID::Command1_Click() {
         Dialogs::get().notice(this, tr("شما بايد شماره آزمودني مورد نظر را وارد كنيد"));
         return;
     }
-    Adodc2->refresh();
-    Adodc2->setFilter(QStringLiteral("Code"), code);
+    Adodc2->refreshFiltered(QStringLiteral("Code"), code);
     Adodc3->setFilter(QStringLiteral("Code"), code);
     if (!Adodc2->hasCurrent()) {
         Dialogs::get().notice(this, tr("فردي با اين مشخصات وجود ندارد"));

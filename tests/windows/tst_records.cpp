@@ -115,7 +115,9 @@ void TestRecords::typeInto(const char* box, const QString& text) {
     list->lineEdit()->insert(text); // as typed: the text changes in one edit
 }
 
+// What the grid shows once the click's handler is done (from a server its rows come then).
 QStringList TestRecords::gridCodes() {
+    QCoreApplication::processEvents();
     const QAbstractItemModel* model = child<QTableView>("DataGrid1")->model();
     QStringList all;
     for (int r = 0; r < model->rowCount(); ++r)
