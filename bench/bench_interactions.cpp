@@ -5,7 +5,7 @@
 // of the largest to the smallest, and the goals.
 #include "backup/Backup.h"
 #include "bench/BenchSupport.h"
-#include "bench/DelayProxy.h"
+#include "tests/support/DelayProxy.h"
 #include "data/Content.h"
 #include "data/Database.h"
 #include "data/Server.h"

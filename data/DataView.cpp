@@ -693,5 +693,12 @@ std::vector<bool> DataView::anyStored(const std::vector<std::pair<QString, QStri
 }
 
 QStringList DataView::distinctStored(const QString& name, bool fewValues) const {
-    return Database::distinct(table_, fields_[requireField(name)], fewValues);
+    return distinctStored(QStringList{name}, fewValues).front();
+}
+
+QList<QStringList> DataView::distinctStored(const QStringList& names, bool fewValues) const {
+    QStringList fields;
+    for (const QString& name : names)
+        fields << fields_[requireField(name)];
+    return Database::distinct(table_, fields, fewValues);
 }

@@ -68,6 +68,8 @@ public:
     // Each text given, once, any order. fewValues: the field holds few distinct texts among many
     // rows (names): each is found by a seek of the field's index instead of reading every row.
     QStringList distinctStored(const QString& field, bool fewValues = false) const;
+    // The same for several fields, in one question.
+    QList<QStringList> distinctStored(const QStringList& fields, bool fewValues) const;
 
     // Leaves visible the rows whose field text equals value exactly; the first becomes current.
     void setFilter(const QString& field, const QString& value);

@@ -201,18 +201,28 @@ QStringList columns(const QString& table, QString* name) {
 }
 
 QStringList distinct(const QString& table, const QString& field, bool throughIndex) {
-    QSqlDatabase db = connection();
-    for (const Tables::Index& index : Tables::indexes())
-        if (throughIndex && index.table.compare(table, Qt::CaseInsensitive) == 0 &&
-            index.field.compare(field, Qt::CaseInsensitive) == 0)
-            return engine().distinctThroughIndex(db, index.table, index.field);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    exec(q, QStringLiteral("SELECT DISTINCT %1 FROM %2 WHERE %1<>''")
-                .arg(quoted(field), quoted(table)));
-    QStringList values;
-    while (q.next())
-        values << q.value(0).toString();
+    return distinct(table, QStringList{field}, throughIndex).front();
+}
+
+QList<QStringList> distinct(const QString& table, const QStringList& fields, bool throughIndex) {
+    QList<QStringList> values(fields.size());
+    std::vector<Read> reads;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        Read read;
+        read.table = table;
+        read.sql = QStringLiteral("SELECT DISTINCT %1 FROM %2 WHERE %1<>''")
+                       .arg(quoted(fields[i]), quoted(table));
+        for (const Tables::Index& index : Tables::indexes())
+            if (throughIndex && index.table.compare(table, Qt::CaseInsensitive) == 0 &&
+                index.field.compare(fields[i], Qt::CaseInsensitive) == 0)
+                read.sql = engine().distinctThroughIndex(index.table, index.field);
+        read.take = [&values, i](QSqlQuery& q, const Stamp&) {
+            while (q.next())
+                values[i] << q.value(0).toString();
+        };
+        reads.push_back(std::move(read));
+    }
+    readTogether(reads);
     return values;
 }
 

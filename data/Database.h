@@ -168,6 +168,8 @@ QString byteLength(const QString& expression); // its length in UTF-8 bytes
 // index for each (when the program indexes it), for a field of few texts among many rows;
 // else by reading the table.
 QStringList distinct(const QString& table, const QString& field, bool throughIndex = false);
+// The same for several fields, on a server in one round trip.
+QList<QStringList> distinct(const QString& table, const QStringList& fields, bool throughIndex);
 // The fields of a table, and its name as stored (names are matched without regard to case).
 QStringList columns(const QString& table, QString* name);
 

@@ -29,10 +29,10 @@ public:
     // The stored fields of a table the schema does not know, in order.
     virtual QStringList storedColumns(QSqlDatabase& db, const QString& table) const = 0;
 
-    // Every text of an indexed field but the empty one, once each, by one seek of its index for
-    // each (a table of a million subjects holds a few thousand names).
-    virtual QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
-                                             const QString& field) const = 0;
+    // The question giving every text of an indexed field but the empty one, once each (one
+    // column), by one seek of its index for each (a table of a million subjects holds a few
+    // thousand names).
+    virtual QString distinctThroughIndex(const QString& table, const QString& field) const = 0;
 
     // A statement's values are written into its text instead of bound: preparing it would cost
     // a round trip of its own.

@@ -432,18 +432,11 @@ QStringList FileEngine::storedColumns(QSqlDatabase& db, const QString& table) co
 }
 
 // The smallest text above the one before, each a seek of the index (SQLite's min() goes by it).
-QStringList FileEngine::distinctThroughIndex(QSqlDatabase& db, const QString& table,
-                                             const QString& field) const {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    exec(q, QStringLiteral("WITH RECURSIVE d(v) AS (SELECT (SELECT min(%1) FROM %2 WHERE %1 > '') "
-                           "UNION ALL SELECT (SELECT min(%1) FROM %2 WHERE %1 > d.v) FROM d "
-                           "WHERE d.v IS NOT NULL) SELECT v FROM d WHERE v IS NOT NULL")
-                .arg(quoted(field), quoted(table)));
-    QStringList values;
-    while (q.next())
-        values << q.value(0).toString();
-    return values;
+QString FileEngine::distinctThroughIndex(const QString& table, const QString& field) const {
+    return QStringLiteral("WITH RECURSIVE d(v) AS (SELECT (SELECT min(%1) FROM %2 WHERE %1 > '') "
+                          "UNION ALL SELECT (SELECT min(%1) FROM %2 WHERE %1 > d.v) FROM d "
+                          "WHERE d.v IS NOT NULL) SELECT v FROM d WHERE v IS NOT NULL")
+        .arg(quoted(field), quoted(table));
 }
 
 void FileEngine::fail(const QSqlError& error, bool) const {

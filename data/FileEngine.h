@@ -37,8 +37,7 @@ public:
     QString returningRow() const override { return {}; }
     QString byteLength(const QString& expression) const override;
     QStringList storedColumns(QSqlDatabase& db, const QString& table) const override;
-    QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
-                                     const QString& field) const override;
+    QString distinctThroughIndex(const QString& table, const QString& field) const override;
     bool valuesInText() const override { return false; }
     QString outermostBegin() const override { return {}; }
     QString snapshotBegin() const override { return {}; }

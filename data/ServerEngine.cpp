@@ -695,23 +695,16 @@ QStringList ServerEngine::storedColumns(QSqlDatabase& db, const QString& table) 
 
 // The index holds a prefix: the prefixes come by one seek each, and a prefix as long as the
 // index keeps is looked up for the whole texts that begin with it.
-QStringList ServerEngine::distinctThroughIndex(QSqlDatabase& db, const QString& table,
-                                               const QString& field) const {
+QString ServerEngine::distinctThroughIndex(const QString& table, const QString& field) const {
     const QString prefix = QStringLiteral("left(%1, %2)").arg(quoted(field)).arg(kPrefix);
-    Statement q(
-        QStringLiteral("WITH RECURSIVE d(v) AS (SELECT (SELECT min(%1) FROM %2 WHERE %1 > '') "
-                       "UNION ALL SELECT (SELECT min(%1) FROM %2 WHERE %1 > d.v) FROM d WHERE d.v "
-                       "IS NOT NULL) SELECT d.v, w.v FROM d LEFT JOIN LATERAL (SELECT DISTINCT %3 "
-                       "AS v FROM %2 WHERE %1 = d.v AND length(d.v) = %4) w ON true WHERE d.v IS "
-                       "NOT NULL")
-            .arg(prefix, quoted(table), quoted(field))
-            .arg(kPrefix));
-    Q_UNUSED(db);
-    q.exec();
-    QStringList values;
-    while (q->next())
-        values << (q->value(1).isNull() ? q->value(0) : q->value(1)).toString();
-    return values;
+    return QStringLiteral(
+               "WITH RECURSIVE d(v) AS (SELECT (SELECT min(%1) FROM %2 WHERE %1 > '') "
+               "UNION ALL SELECT (SELECT min(%1) FROM %2 WHERE %1 > d.v) FROM d WHERE d.v "
+               "IS NOT NULL) SELECT coalesce(w.v, d.v) FROM d LEFT JOIN LATERAL (SELECT DISTINCT "
+               "%3 AS v FROM %2 WHERE %1 = d.v AND length(d.v) = %4) w ON true WHERE d.v IS "
+               "NOT NULL")
+        .arg(prefix, quoted(table), quoted(field))
+        .arg(kPrefix);
 }
 
 QString ServerEngine::snapshotBegin() const {

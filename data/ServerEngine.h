@@ -33,8 +33,7 @@ public:
     QString returningRow() const override;
     QString byteLength(const QString& expression) const override;
     QStringList storedColumns(QSqlDatabase& db, const QString& table) const override;
-    QStringList distinctThroughIndex(QSqlDatabase& db, const QString& table,
-                                     const QString& field) const override;
+    QString distinctThroughIndex(const QString& table, const QString& field) const override;
     bool valuesInText() const override { return true; }
     QString stampsQuery(const QStringList& tables) const override;
     QString outermostBegin() const override { return QStringLiteral("BEGIN"); }

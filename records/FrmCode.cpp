@@ -87,8 +87,14 @@ QList<QPair<QComboBox*, QString>> FrmCode::NameLists() const {
 // Each stored name once, in order, from all subjects.
 void FrmCode::FillNameLists() {
     QCollator order;
-    for (const auto& [list, field] : NameLists()) {
-        QStringList names = Adodc2->distinctStored(field, true);
+    const auto lists = NameLists();
+    QStringList fields;
+    for (const auto& [list, field] : lists)
+        fields << field;
+    QList<QStringList> stored = Adodc2->distinctStored(fields, true); // in one question
+    for (qsizetype i = 0; i < lists.size(); ++i) {
+        QComboBox* list = lists[i].first;
+        QStringList& names = stored[i];
         std::sort(names.begin(), names.end(), order);
         const QSignalBlocker quiet(list);
         const QString typed = list->currentText();

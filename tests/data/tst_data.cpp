@@ -68,6 +68,8 @@ private Q_SLOTS:
     void filterWithoutMatchLeavesNoCurrentRow();
     void refreshDropsAddedRowAndShowsOtherCommits();
     void refreshSeesOtherConnections();
+    void textsReachTheDatabaseAsTyped_data();
+    void textsReachTheDatabaseAsTyped();
     void commitAllIsAllOrNothing();
     void commitWritesOnlyChangedFields();
     void commitWithoutChangeDoesNothing();
@@ -546,6 +548,39 @@ void TestData::refreshSeesOtherConnections() {
     answers.refresh();
     QCOMPARE(answers.rowCount(), 1);
     QCOMPARE(view.rowCount(), 3);
+}
+
+// On a server a statement's values travel inside its text: whatever a user types must arrive
+// as typed, and be found and changed again, never read as SQL.
+void TestData::textsReachTheDatabaseAsTyped_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("apostrophe") << "O'Neil";
+    QTest::newRow("backslash") << "a\\b\\";
+    QTest::newRow("question marks") << "? '?' \"?\"";
+    QTest::newRow("statement") << "x'); DELETE FROM \"ide\"; --";
+    QTest::newRow("parameter sign") << "$1 $$ E'\\x00'";
+    QTest::newRow("persian") << QString::fromUtf8("نیک‌نام «ي» و «ك»");
+}
+
+void TestData::textsReachTheDatabaseAsTyped() {
+    QFETCH(QString, text);
+    Seed::row("ide", {"Code", "LName"}, {"1", "other"});
+    DataView view;
+    view.open("ide");
+    view.addRow();
+    view.setField("Code", "2");
+    view.setField("LName", text);
+    view.setField("FName", "?");
+    view.commit();
+    QCOMPARE(Seed::column("SELECT \"LName\" FROM \"ide\" ORDER BY \"Code\""),
+             (QStringList{"other", text}));
+    QVERIFY(view.anyStored("LName", text));
+    view.setFilter("LName", text);
+    QCOMPARE(view.rowCount(), 1);
+    view.setField("LName", text + text); // the stored text is what the change checks against
+    view.commit();
+    QCOMPARE(Seed::column("SELECT \"LName\" || \"FName\" FROM \"ide\" WHERE \"Code\"='2'"),
+             QStringList{text + text + "?"});
 }
 
 void TestData::commitAllIsAllOrNothing() {

@@ -1,4 +1,4 @@
-#include "bench/DelayProxy.h"
+#include "tests/support/DelayProxy.h"
 
 #include <QFile>
 #include <arpa/inet.h>
