@@ -92,7 +92,8 @@ void DelayProxy::run() {
                 ::close(l.client), ::close(l.server);
         }
         const Clock::time_point now = Clock::now();
-        for (size_t i = 0; i < links.size(); ++i) {
+        const size_t polled = (fds.size() - 2) / 2; // a link accepted just now was not
+        for (size_t i = 0; i < polled; ++i) {
             Link& l = links[i];
             bool closed = false;
             for (int side = 0; side < 2; ++side) {
